@@ -1,20 +1,5 @@
-# Cross-build for 32-bit Windows with mingw-w64. The -posix compilers are required: the
-# -win32 thread model has no std::mutex and GoogleTest does not build with it.
-set(CMAKE_SYSTEM_NAME Windows)
+# The product: 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(KELVANE_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KELVANE_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KELVANE_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${KELVANE_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KELVANE_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Tests run through Wine; the wrapper pins the project's own prefix and quiets Wine's logging.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
-
-# No DLLs beside the exe but the system's.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(KELVANE_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
