@@ -286,8 +286,7 @@ TEST(Manifest, AsksForAdministratorAndDeclaresDpiAwareness) {
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos);
   EXPECT_NE(text.find(">true/pm</dpiAware>"), std::string::npos);
-  // The loader read it: the process runs aware, so the screen's resolution is reported as is.
-  EXPECT_TRUE(IsProcessDPIAware());
+  EXPECT_NE(text.find(">PerMonitor, System</dpiAwareness>"), std::string::npos);
 }
 
 }  // namespace
