@@ -68,3 +68,6 @@ struct Box {
 Box DiffBox(const Surface& a, const Surface& b, const RECT& within);
 int CountColour(const Surface& s, const RECT& within, Rgba colour);
 bool Near(const Rgba& a, const Rgba& b, int tolerance);
+
+// Wine's GDI+ has a few gaps; the tests that meet one say which.
+bool RunningUnderWine();
