@@ -1,0 +1,34 @@
+#pragma once
+// The static element of the skinned window: a picture, a text, or a text over a picture,
+// drawn over the label's rectangle. The text is the window text.
+#include <windows.h>
+
+#include <memory>
+
+#include "skin/gdiplus_api.h"
+#include "skin/skin_ctrl.h"
+#include "skin/skin_font.h"
+#include "skin/skin_image.h"
+
+class CSkinLabel : public CSkinCtrl {
+ public:
+  CSkinLabel();
+  ~CSkinLabel() override = default;
+
+  // Replaces the picture; returns the new one, which the label keeps.
+  CSkinImage* SetImage(UINT id, const wchar_t* resourceType, HINSTANCE module, double scale);
+  // The fifth value is accepted for callers' sake and ignored.
+  void SetFont(const wchar_t* familyName, float emSize, int style, int unit, int unused);
+  // 0 near, 1 centre, 2 far.
+  void SetAlignment(int horizontal, int vertical);
+  void SetTextColor(Gdiplus::ARGB colour);
+  void ReleaseSkin();
+
+  void Draw(SkinCanvas& canvas) override;
+
+ private:
+  std::unique_ptr<CSkinImage> m_image;
+  CGdipStringFormat m_format;
+  std::unique_ptr<CSkinFont> m_font;
+  CGdipSolidFill m_textBrush;
+};
