@@ -25,6 +25,7 @@ class CEmulatedNotebook {
   const CNotebookConfig& Config() const { return m_config; }
   CExchangeRecord& Record() { return m_record; }
   const CEmulatedController& Controller() const { return m_controller; }
+  CEmulatedController& Controller() { return m_controller; }
   const CEmulatedDevices& Devices() const { return m_devices; }
   const CEmulatedServices& ServiceTable() const { return m_services; }
 
