@@ -38,8 +38,8 @@ CRun Cli(std::vector<std::string> args) {
 
 std::vector<std::string> Attempt(const char* command, const CNotebookFolder& folder,
                                  std::vector<std::string> extra = {}) {
-  std::vector<std::string> args = {command, "--emulate", Utf8Path(folder.Root()), "--data",
-                                   Utf8Path(folder.Data()), "--json"};
+  std::vector<std::string> args = {
+      command, "--emulate", Utf8Path(folder.Root()), "--data", Utf8Path(folder.Data()), "--json"};
   args.insert(args.end(), extra.begin(), extra.end());
   return args;
 }
@@ -83,13 +83,13 @@ TEST(Cli, RefusalsLeaveEveryFileAsItWas) {
        R"("name":"UR_DOWNGRADE_REFUSED")"},
       {"other family", "update", "", "", FixtureImage(0x17, 0x1578), CLI_EXIT_FAILED,
        R"("name":"UR_FAMILY_MISMATCH")"},
-      {"provider refuses", "update", "", "UpdateReturnValue=5", FixtureImage(0x17),
-       CLI_EXIT_FAILED, R"("result":"0x00000005","name":"provider")"},
+      {"provider refuses", "update", "", "UpdateReturnValue=5", FixtureImage(0x17), CLI_EXIT_FAILED,
+       R"("result":"0x00000005","name":"provider")"},
       {"check only", "check", "", "", FixtureImage(0x17), CLI_EXIT_OK, R"("wrote":false)"},
       {"on battery", "update", "AcOnline=0", "", FixtureImage(0x17), CLI_EXIT_ON_BATTERY,
        R"("result":null,"name":"battery")"},
-      {"no ACPI device", "update", "AcpiDevice=absent", "", FixtureImage(0x17),
-       CLI_EXIT_NO_DEVICE, R"("result":"0x10430001","name":"UR_NO_ACPI_DEVICE")"},
+      {"no ACPI device", "update", "AcpiDevice=absent", "", FixtureImage(0x17), CLI_EXIT_NO_DEVICE,
+       R"("result":"0x10430001","name":"UR_NO_ACPI_DEVICE")"},
   };
   for (const Case& c : cases) {
     CNotebookFolder folder;
@@ -138,9 +138,9 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
 TEST(Cli, HelpDocumentsEveryOptionAndExitStatus) {
   CRun help = Cli({"--help"});
   EXPECT_EQ(help.status, CLI_EXIT_OK);
-  for (const char* text : {"--emulate", "--data", "--downgradable", "--json", "--device",
-                           "--blocks", "Exit status", "  0 ", "  1 ", "  2 ", "  3 ", "  4 ",
-                           "  5 "}) {
+  for (const char* text :
+       {"--emulate", "--data", "--downgradable", "--json", "--device", "--blocks", "Exit status",
+        "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {
     EXPECT_NE(help.output.out.find(text), std::string::npos) << text;
   }
 }
@@ -180,8 +180,7 @@ TEST(Cli, InspectRefusesWhatIsNoImage) {
   EXPECT_EQ(zero.status, CLI_EXIT_FAILED);
   EXPECT_NE(zero.output.LastLine().find(R"("name":"UR_NO_IMAGE")"), std::string::npos);
   EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "short.bin")}).status, CLI_EXIT_FAILED);
-  EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "missing.bin")}).status,
-            CLI_EXIT_UNREADABLE);
+  EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "missing.bin")}).status, CLI_EXIT_UNREADABLE);
 }
 
 TEST(Cli, JsonStringsAreEscaped) {

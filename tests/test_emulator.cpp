@@ -79,7 +79,8 @@ TEST(EmulatedController, WritesAlternateBetweenTwoCopiesAndKeepTheOriginal) {
   EXPECT_NE(files.at("notebook.ini").find("NvmVersion=0x18"), std::string::npos);
   // The fixture's comment and the platform keys are still there.
   EXPECT_NE(files.at("notebook.ini").find("Clock=instant"), std::string::npos);
-  for (const auto& [name, bytes] : files) EXPECT_FALSE(name.ends_with(".tmp")) << name;
+  for (const auto& [name, bytes] : files)
+    EXPECT_FALSE(name.ends_with(".tmp")) << name;
   EXPECT_EQ(folder.Load()->Controller().Version(), 0x18u);
 
   // An image without a main section changes nothing.
@@ -98,8 +99,7 @@ class EmulatedProvider : public ::testing::Test {
         L"root\\intel\\thunderbolt", services));
     return services;
   }
-  static bool Read(IWmiServices& services, int32_t offset, WmiValue& returnValue,
-                   WmiValue& data) {
+  static bool Read(IWmiServices& services, int32_t offset, WmiValue& returnValue, WmiValue& data) {
     std::unique_ptr<IWmiObject> cls, signature, in, out;
     if (!services.GetObjectByPath(L"SdkTbtController", cls) ||
         !cls->GetMethod(L"ReadFirmware", &signature) || !signature->SpawnInstance(in)) {
@@ -107,7 +107,8 @@ class EmulatedProvider : public ::testing::Test {
     }
     in->Put(L"offset", WmiValue::Int(offset));
     in->Put(L"length", WmiValue::Int(4));
-    if (!services.ExecMethod(kPath, L"ReadFirmware", in.get(), out)) return false;
+    if (!services.ExecMethod(kPath, L"ReadFirmware", in.get(), out))
+      return false;
     out->Get(L"ReturnValue", returnValue);
     out->Get(L"data", data);
     return true;
@@ -144,18 +145,16 @@ TEST_F(EmulatedProvider, InjectedFaults) {
     size_t dataBytes;
   };
   const Case cases[] = {
-      {"FailCall=1", 0, false, 0, 0},
-      {"FailCall=2", 0, true, 0, 4},
-      {"FailReadAt=0x8", 8, false, 0, 0},
-      {"FailReadAt=0x8", 4, true, 0, 4},
-      {"ShortReadAt=0x10", 16, true, 0, 2},
-      {"ReadReturnValue=0x55", 0, true, 0x55, 4},
+      {"FailCall=1", 0, false, 0, 0},       {"FailCall=2", 0, true, 0, 4},
+      {"FailReadAt=0x8", 8, false, 0, 0},   {"FailReadAt=0x8", 4, true, 0, 4},
+      {"ShortReadAt=0x10", 16, true, 0, 2}, {"ReadReturnValue=0x55", 0, true, 0x55, 4},
   };
   for (const Case& c : cases) {
     auto services = Connect(c.faults);
     WmiValue rv, data;
     EXPECT_EQ(Read(*services, c.offset, rv, data), c.callSucceeds) << c.faults;
-    if (!c.callSucceeds) continue;
+    if (!c.callSucceeds)
+      continue;
     EXPECT_EQ(rv.int32, c.returnValue) << c.faults;
     EXPECT_EQ(data.bytes.size(), c.dataBytes) << c.faults;
   }
@@ -165,8 +164,10 @@ TEST(EmulatedSystem, ClockDecidesWhetherWaitsTakeTime) {
   for (const char* clock : {"real", "instant"}) {
     CNotebookFolder folder;
     folder.WriteNotebook();
-    folder.WriteText("notebook.ini", "[Controller]\nNvmImage=current.bin\nNvmVersion=1\n"
-                                     "[Platform]\nClock=" + std::string(clock) + "\n");
+    folder.WriteText("notebook.ini",
+                     "[Controller]\nNvmImage=current.bin\nNvmVersion=1\n"
+                     "[Platform]\nClock=" +
+                         std::string(clock) + "\n");
     auto notebook = folder.Load();
     ASSERT_TRUE(notebook);
     const auto start = std::chrono::steady_clock::now();

@@ -7,10 +7,12 @@
 TEST(ResultCodes, OwnCodesAreConsecutiveAndNamed) {
   EXPECT_STREQ(UpdateResultName(UR_OK), "UR_OK");
   const char* const names[] = {
-      "UR_NO_ACPI_DEVICE",   "UR_NO_CONTROLLER",     "UR_NO_TBT_SOFTWARE",
-      "UR_UNLISTED_DEVICE_ID", "UR_NO_IMAGE",        "UR_SECTION_MISMATCH",
-      "UR_OUT_OF_MEMORY",    "UR_UNSUPPORTED_CONTROLLER", "UR_FAMILY_MISMATCH",
-      "UR_VARIANT_MISMATCH", "UR_LEVEL_MISMATCH",    "UR_DOWNGRADE_REFUSED",
+      "UR_NO_ACPI_DEVICE",  "UR_NO_CONTROLLER",
+      "UR_NO_TBT_SOFTWARE", "UR_UNLISTED_DEVICE_ID",
+      "UR_NO_IMAGE",        "UR_SECTION_MISMATCH",
+      "UR_OUT_OF_MEMORY",   "UR_UNSUPPORTED_CONTROLLER",
+      "UR_FAMILY_MISMATCH", "UR_VARIANT_MISMATCH",
+      "UR_LEVEL_MISMATCH",  "UR_DOWNGRADE_REFUSED",
   };
   for (uint32_t i = 0; i < 12; ++i) {
     ASSERT_NE(UpdateResultName(0x10430001u + i), nullptr) << i;

@@ -15,12 +15,16 @@ TEST(Utf8, MalformedInputBecomesReplacementCharacters) {
     std::wstring expected;
   };
   const Case cases[] = {
-      {"\xFF", L"\uFFFD"},                 // not a lead byte
-      {"\xC3", L"\uFFFD"},                 // cut short at the end
-      {"\xC3" "A", L"\uFFFD" L"A"},        // cut short by an ASCII byte
-      {"\xC0\xAF", L"\uFFFD"},             // overlong
-      {"\xED\xA0\x80", L"\uFFFD"},         // an encoded surrogate
-      {"\xF4\x90\x80\x80", L"\uFFFD"},     // beyond U+10FFFF
+      {"\xFF", L"\uFFFD"},  // not a lead byte
+      {"\xC3", L"\uFFFD"},  // cut short at the end
+      {"\xC3"
+       "A",
+       L"\uFFFD"
+       L"A"},                           // cut short by an ASCII byte
+      {"\xC0\xAF", L"\uFFFD"},          // overlong
+      {"\xED\xA0\x80", L"\uFFFD"},      // an encoded surrogate
+      {"\xF4\x90\x80\x80", L"\uFFFD"},  // beyond U+10FFFF
   };
-  for (const Case& c : cases) EXPECT_EQ(WideFromUtf8(c.input), c.expected) << c.input;
+  for (const Case& c : cases)
+    EXPECT_EQ(WideFromUtf8(c.input), c.expected) << c.input;
 }
