@@ -9,7 +9,10 @@ class CReleaseRecord {
  public:
   CReleaseRecord(ScriptPtr script, std::wstring tag)
       : m_script(std::move(script)), m_tag(std::move(tag)) {}
-  ~CReleaseRecord() { m_script->calls.push_back(L"Release " + m_tag); }
+  ~CReleaseRecord() {
+    if (m_script->recordCalls)
+      m_script->calls.push_back(L"Release " + m_tag);
+  }
   CReleaseRecord(const CReleaseRecord&) = delete;
   CReleaseRecord& operator=(const CReleaseRecord&) = delete;
 
@@ -176,6 +179,8 @@ std::vector<std::wstring> WmiScript::Releases() const {
 }
 
 bool WmiScript::Record(const std::wstring& kind, const std::wstring& argument) {
+  if (!recordCalls && failures.empty())
+    return false;
   const std::wstring full = argument.empty() ? kind : kind + L" " + argument;
   calls.push_back(full);
   bool fails = false;

@@ -36,6 +36,7 @@ struct WmiScript {
   // ("Get ReturnValue"); occurrence counts calls of that name from 1, 0 fails every one.
   void FailCall(const std::wstring& name, int occurrence = 0) { failures[name] = occurrence; }
 
+  bool recordCalls = true;  // off for fuzzing, where the record would only cost time
   // Every call and release so far: "ExecMethod <path> <method>", "Release outParams", ...
   std::vector<std::wstring> calls;
   int Count(const std::wstring& prefix) const;
