@@ -14,9 +14,18 @@ uint32_t LoadLittleEndian32(const std::vector<uint8_t>& bytes, size_t at) {
 std::string DescribeRequest(const EmuEvent& event) {
   // A DEVS request is tag, length 8, device id, value.
   if (event.bytes.size() == 16 && LoadLittleEndian32(event.bytes, 0) == 0x53564544) {
-    return "DEVS " + std::to_string(LoadLittleEndian32(event.bytes, 12));
+    // Appended rather than concatenated: GCC 12 warns falsely on literal + string (-Wrestrict).
+    std::string line = "DEVS ";
+    line += std::to_string(LoadLittleEndian32(event.bytes, 12));
+    return line;
   }
   return "request";
+}
+
+std::string Joined(const char* first, const std::string& second) {
+  std::string line = first;
+  line += second;
+  return line;
 }
 
 }  // namespace
@@ -44,10 +53,10 @@ std::vector<std::string> CExchangeRecord::Summary() const {
         lines.push_back(DescribeRequest(event));
         break;
       case EmuEventKind::ServiceStart:
-        lines.push_back("start " + Utf8FromWide(event.name));
+        lines.push_back(Joined("start ", Utf8FromWide(event.name)));
         break;
       case EmuEventKind::Wait:
-        lines.push_back("wait " + std::to_string(event.number));
+        lines.push_back(Joined("wait ", std::to_string(event.number)));
         break;
       case EmuEventKind::WmiConnect:
         lines.push_back(event.number ? "connect" : "connect failed");
