@@ -64,10 +64,13 @@ std::vector<std::string> CExchangeRecord::Summary() const {
       case EmuEventKind::WmiQuery:
         lines.push_back("query");
         break;
-      case EmuEventKind::WmiMethod:
-        lines.push_back(Utf8FromWide(event.name) +
-                        (event.detail.empty() ? "" : " " + Utf8FromWide(event.detail)));
+      case EmuEventKind::WmiMethod: {
+        std::string line = Utf8FromWide(event.name);
+        if (!event.detail.empty())
+          line += Joined(" ", Utf8FromWide(event.detail));
+        lines.push_back(line);
         break;
+      }
       case EmuEventKind::DeviceOpen:
       case EmuEventKind::DeviceClose:
       case EmuEventKind::ServiceManager:
