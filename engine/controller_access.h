@@ -15,6 +15,8 @@ extern wchar_t g_controllerPath[CONTROLLER_PATH_CAPACITY];
 bool WmiConnect();
 bool WmiFindController();
 UpdateResult WmiGetCurrentNvmVersion(uint32_t* version);
-UpdateResult WmiReadFirmware(uint32_t offset, uint32_t length, uint8_t* destination);
+// delivered, when given, receives how many bytes the reply's "data" held (at most length).
+UpdateResult WmiReadFirmware(uint32_t offset, uint32_t length, uint8_t* destination,
+                             uint32_t* delivered = nullptr);
 UpdateResult WmiUpdateFirmware(const uint8_t* image, uint32_t size);
 void EscapeBackslashes(const wchar_t* source, wchar_t* destination, uint32_t capacity);

@@ -17,6 +17,11 @@ struct WmiValue {
   std::wstring string;
   std::vector<uint8_t> bytes;
 
+  static WmiValue Null() {
+    WmiValue v;
+    v.type = WmiType::Null;
+    return v;
+  }
   static WmiValue Int(int32_t value) {
     WmiValue v;
     v.type = WmiType::Int32;

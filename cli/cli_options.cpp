@@ -1,0 +1,201 @@
+#include "cli/cli_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+    return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const unsigned long long value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
+  if (errno || *end || value > max)
+    return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
+// "0x04:3,0x10:1"
+bool ParseBlocks(const std::string& text, std::vector<std::pair<uint8_t, uint16_t>>& blocks) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos)
+      end = text.size();
+    const std::string item = text.substr(start, end - start);
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos)
+      return false;
+    const auto flag = ParseNumber(item.substr(0, colon), 0xFF);
+    const auto count = ParseNumber(item.substr(colon + 1), 0xFFFF);
+    if (!flag || !count)
+      return false;
+    blocks.emplace_back(static_cast<uint8_t>(*flag), static_cast<uint16_t>(*count));
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* CliUsage() {
+  return R"(Usage:
+  kelvane-cli update  [--emulate DIR] [--data DIR] [--downgradable] [--json]
+  kelvane-cli check   [--emulate DIR] [--data DIR] [--downgradable] [--json]
+  kelvane-cli inspect IMAGE [--json]
+  kelvane-cli make-image FILE --device HEX [--version N] [--level N]
+                      [--header zero|0x1000|erased] [--base HEX] [--blocks FLAG:COUNT,...]
+  kelvane-cli --help
+
+Commands:
+  update      run one firmware update attempt, as the window's Update button does: switch the
+              Thunderbolt platform device on, start the Thunderbolt service, wait 10 s, read
+              the controller's version, load the first *.bin image, check that it belongs to
+              the controller, refuse an older image, write it, wait 10 s, switch the device off.
+              Each step is printed as it begins.
+  check       the same attempt without the write: tells whether update would write.
+  inspect     parse one image file alone; print its layout and its check-table fields.
+  make-image  write a synthetic image of a device ID's family and variant (for tests, demos
+              and emulated notebooks; never for real hardware).
+
+Options:
+  --emulate DIR    use the emulated notebook described by DIR/notebook.ini instead of the
+                   hardware (the image discovery, the check and the flow run as in production)
+  --data DIR       take the image from DIR instead of the folder "data" beside the program
+  --downgradable   allow an image older than the controller's firmware
+  --json           print one JSON object on the last line: "result" ("0x%08X"), "name" (the
+                   UR_ name, or "provider" for the provider's own code), "advice"
+  --device HEX     make-image: the device ID (0x147E, 0x156B, 0x156D, 0x1576, 0x1578, ...)
+  --version N      make-image: the image version byte (default 0)
+  --level N        make-image: the level byte at the start of the main section (default 0)
+  --header KIND    make-image: where the header names the main section: the word at 0
+                   (zero), the word at 0x1000 (0x1000), or 0x1000 behind erased flash (erased)
+  --base HEX       make-image: the file offset of the main section
+  --blocks LIST    make-image: optional blocks of family 3, as flag bit:dword count pairs
+
+Exit status:
+  0  success: the image was written (update), would be written (check), the image was parsed
+     (inspect) or written (make-image)
+  1  the attempt ended with a result other than UR_OK (a refusal, or an error of the
+     Thunderbolt software), or the image does not parse
+  2  the command line is not valid
+  3  refused before the attempt: the notebook runs on battery power
+  4  refused before the attempt: the ACPI control device cannot be opened (UR_NO_ACPI_DEVICE)
+  5  the emulated notebook folder or the named file cannot be read or written
+)";
+}
+
+namespace {
+
+// One option of a command; false when the argument or its value is not valid there.
+bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& options,
+                bool& haveDevice) {
+  const std::string& arg = args[i];
+  const bool attempt =
+      options.command == CliCommand::Update || options.command == CliCommand::Check;
+  const bool make = options.command == CliCommand::MakeImage;
+  const std::string* next = i + 1 < args.size() ? &args[i + 1] : nullptr;
+  auto number = [&](uint32_t max) -> std::optional<uint32_t> {
+    if (!next)
+      return std::nullopt;
+    ++i;
+    return ParseNumber(*next, max);
+  };
+
+  if (arg == "--json" && !make) {
+    options.json = true;
+  } else if (attempt && arg == "--downgradable") {
+    options.downgradable = true;
+  } else if (attempt && (arg == "--emulate" || arg == "--data")) {
+    if (!next || next->empty())
+      return false;
+    (arg == "--emulate" ? options.emulate : options.data) = *next;
+    ++i;
+  } else if (make && arg == "--device") {
+    const auto v = number(0xFFFF);
+    if (!v)
+      return false;
+    options.deviceId = static_cast<uint16_t>(*v);
+    haveDevice = true;
+  } else if (make && (arg == "--version" || arg == "--level")) {
+    const auto v = number(0xFF);
+    if (!v)
+      return false;
+    (arg == "--version" ? options.version : options.level) = static_cast<uint8_t>(*v);
+  } else if (make && arg == "--base") {
+    const auto v = number(0xFFFF);
+    if (!v || *v == 0)
+      return false;
+    options.base = static_cast<uint16_t>(*v);
+  } else if (make && arg == "--header") {
+    if (!next || (*next != "zero" && *next != "0x1000" && *next != "erased"))
+      return false;
+    options.header = *next;
+    ++i;
+  } else if (make && arg == "--blocks") {
+    if (!next || !ParseBlocks(*next, options.blocks))
+      return false;
+    ++i;
+  } else if (!attempt && options.file.empty() && !arg.starts_with("--")) {
+    options.file = arg;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CliParseOptions(const std::vector<std::string>& args, CCliOptions& options,
+                     std::string& error) {
+  options = CCliOptions{};
+  if (args.empty()) {
+    error = "no command given";
+    return false;
+  }
+  static const std::pair<const char*, CliCommand> commands[] = {
+      {"update", CliCommand::Update},   {"check", CliCommand::Check},
+      {"inspect", CliCommand::Inspect}, {"make-image", CliCommand::MakeImage},
+      {"--help", CliCommand::Help},     {"-h", CliCommand::Help},
+      {"help", CliCommand::Help},
+  };
+  bool known = false;
+  for (const auto& [name, command] : commands) {
+    if (args[0] == name) {
+      options.command = command;
+      known = true;
+    }
+  }
+  if (!known) {
+    error = "unknown command \"" + args[0] + "\"";
+    return false;
+  }
+  if (options.command == CliCommand::Help)
+    return true;
+
+  bool haveDevice = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      options.command = CliCommand::Help;
+      return true;
+    }
+    const std::string arg = args[i];
+    if (!TakeOption(args, i, options, haveDevice)) {
+      error = "\"" + arg + "\" is not valid here, or its value is missing or wrong";
+      return false;
+    }
+  }
+  const bool needsFile =
+      options.command == CliCommand::Inspect || options.command == CliCommand::MakeImage;
+  if (needsFile && options.file.empty()) {
+    error = "no file named";
+    return false;
+  }
+  if (options.command == CliCommand::MakeImage && !haveDevice) {
+    error = "make-image needs --device";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,190 @@
+#include "cli/cli_run.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_options.h"
+#include "notebook_fixture.h"
+#include "platform/utf8.h"
+
+namespace {
+
+class CCapture final : public ICliOutput {
+ public:
+  std::string out, err;
+  void Out(std::string_view utf8) override { out += utf8; }
+  void Err(std::string_view utf8) override { err += utf8; }
+  std::string LastLine() const {
+    const size_t end = out.find_last_not_of('\n');
+    const size_t start = out.rfind('\n', end);
+    return out.substr(start == std::string::npos ? 0 : start + 1, end - start);
+  }
+};
+
+std::string Utf8Path(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+struct CRun {
+  int status;
+  CCapture output;
+};
+
+CRun Cli(std::vector<std::string> args) {
+  CRun run;
+  run.status = CliRun(args, run.output);
+  return run;
+}
+
+std::vector<std::string> Attempt(const char* command, const CNotebookFolder& folder,
+                                 std::vector<std::string> extra = {}) {
+  std::vector<std::string> args = {
+      command, "--emulate", Utf8Path(folder.Root()), "--data", Utf8Path(folder.Data()), "--json"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+TEST(Cli, UpdatePersistsAndTheNextCheckSeesTheNewFirmware) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("newer.bin", FixtureImage(0x17));
+
+  CRun update = Cli(Attempt("update", folder));
+  EXPECT_EQ(update.status, CLI_EXIT_OK) << update.output.err;
+  EXPECT_NE(update.output.out.find("write\n"), std::string::npos);
+  EXPECT_NE(update.output.out.find("device off\n"), std::string::npos);
+  EXPECT_EQ(update.output.LastLine().rfind(R"({"command":"update","result":"0x00000000",)"
+                                           R"("name":"UR_OK","wrote":true,)",
+                                           0),
+            0u)
+      << update.output.LastLine();
+
+  // The same image again is allowed (same version); an older one now is not.
+  EXPECT_EQ(Cli(Attempt("check", folder)).status, CLI_EXIT_OK);
+  folder.WriteImage("newer.bin", FixtureImage(0x16));
+  CRun check = Cli(Attempt("check", folder));
+  EXPECT_EQ(check.status, CLI_EXIT_FAILED);
+  EXPECT_NE(check.output.LastLine().find(R"("result":"0x1043000C","name":"UR_DOWNGRADE_REFUSED")"),
+            std::string::npos)
+      << check.output.LastLine();
+}
+
+TEST(Cli, RefusalsLeaveEveryFileAsItWas) {
+  struct Case {
+    const char* name;
+    const char* command;
+    std::string platform, faults;
+    std::vector<uint8_t> image;
+    int status;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"older image", "update", "", "", FixtureImage(0x15), CLI_EXIT_FAILED,
+       R"("name":"UR_DOWNGRADE_REFUSED")"},
+      {"other family", "update", "", "", FixtureImage(0x17, 0x1578), CLI_EXIT_FAILED,
+       R"("name":"UR_FAMILY_MISMATCH")"},
+      {"provider refuses", "update", "", "UpdateReturnValue=5", FixtureImage(0x17), CLI_EXIT_FAILED,
+       R"("result":"0x00000005","name":"provider")"},
+      {"check only", "check", "", "", FixtureImage(0x17), CLI_EXIT_OK, R"("wrote":false)"},
+      {"on battery", "update", "AcOnline=0", "", FixtureImage(0x17), CLI_EXIT_ON_BATTERY,
+       R"("result":null,"name":"battery")"},
+      {"no ACPI device", "update", "AcpiDevice=absent", "", FixtureImage(0x17), CLI_EXIT_NO_DEVICE,
+       R"("result":"0x10430001","name":"UR_NO_ACPI_DEVICE")"},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteNotebook(c.platform, c.faults);
+    folder.WriteImage("image.bin", c.image);
+    const auto before = folder.Snapshot();
+    CRun run = Cli(Attempt(c.command, folder));
+    EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.output.out << run.output.err;
+    EXPECT_NE(run.output.LastLine().find(c.json), std::string::npos)
+        << c.name << ": " << run.output.LastLine();
+    EXPECT_EQ(folder.Snapshot(), before) << c.name;
+  }
+}
+
+TEST(Cli, UnknownPowerStateCountsAsMains) {
+  CNotebookFolder folder;
+  folder.WriteNotebook("AcOnline=unknown");
+  folder.WriteImage("image.bin", FixtureImage(0x16));
+  EXPECT_EQ(Cli(Attempt("update", folder)).status, CLI_EXIT_OK);
+}
+
+TEST(Cli, UnusableCommandLinesAndFolders) {
+  CNotebookFolder empty;
+  const std::vector<std::vector<std::string>> usage = {
+      {},
+      {"flash"},
+      {"update", "--data"},
+      {"update", "--bogus"},
+      {"inspect"},
+      {"inspect", "a.bin", "b.bin"},
+      {"check", "extra"},
+      {"make-image", "x.bin"},
+      {"make-image", "x.bin", "--device", "0x1FFFF"},
+      {"make-image", "x.bin", "--device", "0x156D", "--blocks", "4"},
+  };
+  for (const auto& args : usage) {
+    CRun run = Cli(args);
+    EXPECT_EQ(run.status, CLI_EXIT_USAGE) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_NE(run.output.err.find("Usage:"), std::string::npos);
+  }
+  CRun noNotebook = Cli({"update", "--emulate", Utf8Path(empty.Root())});
+  EXPECT_EQ(noNotebook.status, CLI_EXIT_UNREADABLE);
+  EXPECT_NE(noNotebook.output.err.find("notebook.ini"), std::string::npos);
+}
+
+TEST(Cli, HelpDocumentsEveryOptionAndExitStatus) {
+  CRun help = Cli({"--help"});
+  EXPECT_EQ(help.status, CLI_EXIT_OK);
+  for (const char* text :
+       {"--emulate", "--data", "--downgradable", "--json", "--device", "--blocks", "Exit status",
+        "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {
+    EXPECT_NE(help.output.out.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(Cli, MadeImagesInspectAsTheirFamily) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{"--device", "0x156B", "--version", "0x20"},
+       R"("deviceId":5483,"family":1,"variant":1,"level":0,"version":32)"},
+      {{"--device", "0x1578", "--header", "0x1000", "--blocks", "0x04:2,0x20:1"},
+       R"("base":4352,"deviceId":5496,"family":3,"variant":0)"},
+      {{"--device", "0x147E", "--level", "3", "--header", "erased"},
+       R"("family":2,"variant":1,"level":3)"},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    const std::string file = Utf8Path(folder.Root() / "made.bin");
+    std::vector<std::string> make = {"make-image", file};
+    make.insert(make.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(Cli(make).status, CLI_EXIT_OK) << c.expected;
+    CRun inspect = Cli({"inspect", file, "--json"});
+    EXPECT_EQ(inspect.status, CLI_EXIT_OK);
+    EXPECT_NE(inspect.output.LastLine().find(c.expected), std::string::npos)
+        << inspect.output.LastLine();
+    EXPECT_NE(inspect.output.LastLine().find(R"("label":"Device ID")"), std::string::npos);
+  }
+}
+
+TEST(Cli, InspectRefusesWhatIsNoImage) {
+  CNotebookFolder folder;
+  folder.WriteFile("zero.bin", std::vector<uint8_t>(0x2000, 0));
+  folder.WriteFile("short.bin", {0x00});
+  CRun zero = Cli({"inspect", Utf8Path(folder.Root() / "zero.bin"), "--json"});
+  EXPECT_EQ(zero.status, CLI_EXIT_FAILED);
+  EXPECT_NE(zero.output.LastLine().find(R"("name":"UR_NO_IMAGE")"), std::string::npos);
+  EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "short.bin")}).status, CLI_EXIT_FAILED);
+  EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "missing.bin")}).status, CLI_EXIT_UNREADABLE);
+}
+
+TEST(Cli, JsonStringsAreEscaped) {
+  EXPECT_EQ(JsonString("a\"b\\c\n\x01\xC3\xA9"), "\"a\\\"b\\\\c\\u000A\\u0001\xC3\xA9\"");
+}
+
+}  // namespace

@@ -1,0 +1,287 @@
+#include "engine/update_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/acpi_channel.h"
+#include "engine/controller_access.h"
+#include "notebook_fixture.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The provider's chatter of the compatibility check, folded so that sequences stay readable.
+std::vector<std::string> Folded(const std::vector<std::string>& summary) {
+  std::vector<std::string> folded;
+  for (const std::string& line : summary) {
+    const std::string shown = line.starts_with("ReadFirmware") ? "ReadFirmware..." : line;
+    if (shown == "ReadFirmware..." && !folded.empty() && folded.back() == shown)
+      continue;
+    folded.push_back(shown.starts_with("UpdateFirmware") ? "UpdateFirmware" : shown);
+  }
+  return folded;
+}
+
+bool Wrote(const std::vector<std::string>& summary) {
+  return std::any_of(summary.begin(), summary.end(),
+                     [](const std::string& s) { return s.starts_with("UpdateFirmware"); });
+}
+
+class UpdateWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_controllerPath[0] = 0;
+    g_wbemServices.reset();
+  }
+  void TearDown() override {
+    AcpiDeviceClose();
+    g_acpiDevice = DEVICE_HANDLE_EMPTY;
+    g_wbemServices.reset();
+    PlatformSetDataFolder(L"");
+  }
+
+  // One attempt on the folder's notebook, with the device opened first as the flow does.
+  UpdateResult Run(CNotebookFolder& folder, int32_t downgradable = 0,
+                   UpdateMode mode = UpdateMode::Write, ISystem* system = nullptr) {
+    m_notebook = folder.Load();
+    if (!m_notebook)
+      return 0xFFFFFFFF;
+    PlatformServices services = m_notebook->Services();
+    if (system)
+      services.system = system;
+    CScopedPlatform installed(services);
+    PlatformSetDataFolder(folder.Data().wstring());
+    AcpiDeviceOpen();
+    CUpdateState state;
+    state.m_result = 0xBAD;
+    state.m_downgradable = downgradable;
+    if (mode == UpdateMode::Write) {
+      EXPECT_EQ(UpdateWorker(&state), 0u);
+    } else {
+      UpdateAttempt(state, mode);
+    }
+    return state.m_result;
+  }
+  std::vector<std::string> Summary() const { return m_notebook->Record().Summary(); }
+
+  std::unique_ptr<CEmulatedNotebook> m_notebook;
+};
+
+TEST_F(UpdateWorkerTest, SuccessfulAttemptRunsEveryStepInOrderAndPersists) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  const std::vector<uint8_t> image = CNvmImageBuilder(FIXTURE_DEVICE_ID).Version(0x17).Build();
+  folder.WriteImage("newer.bin", image);
+
+  EXPECT_EQ(Run(folder), UR_OK);
+  const std::vector<std::string> expected = {"DEVS 1",
+                                             "start ThunderboltService",
+                                             "wait 10000",
+                                             "connect",
+                                             "query",
+                                             "GetCurrentNvmVersion",
+                                             "GetCurrentNvmVersion",
+                                             "ReadFirmware...",
+                                             "UpdateFirmware",
+                                             "wait 10000",
+                                             "DEVS 0"};
+  EXPECT_EQ(Folded(Summary()), expected);
+  const std::string write = "UpdateFirmware BufferSize=" + std::to_string(image.size());
+  EXPECT_NE(std::find(Summary().begin(), Summary().end(), write), Summary().end());
+  EXPECT_EQ(m_notebook->Devices().ThunderboltDeviceState(), 0u);
+
+  // The next run of the program finds the written firmware.
+  auto reloaded = folder.Load();
+  ASSERT_TRUE(reloaded);
+  EXPECT_EQ(reloaded->Controller().Version(), 0x17u);
+  const auto section = CNvmImageBuilder(FIXTURE_DEVICE_ID).Version(0x17).MainSection();
+  EXPECT_EQ(reloaded->Controller().Read(0, static_cast<uint32_t>(section.size())), section);
+}
+
+TEST_F(UpdateWorkerTest, EveryOutcomeWaitsAndSwitchesTheDeviceOff) {
+  struct Case {
+    const char* name;
+    std::string platform;
+    std::string faults;
+    std::vector<uint8_t> image;  // empty: no data folder at all
+    int32_t downgradable;
+    UpdateResult expected;
+    bool writes;
+  };
+  const auto same = FixtureImage(0x16);
+  const auto older = FixtureImage(0x15);
+  const auto otherFamily = FixtureImage(0x17, 0x1578);
+  const Case cases[] = {
+      {"no Thunderbolt software", "ThunderboltSoftware=absent", "", same, 0, UR_NO_TBT_SOFTWARE,
+       false},
+      {"no controller, no image", "", "NoController=1", {}, 0, UR_NO_CONTROLLER, false},
+      {"version call refused", "", "VersionReturnValue=7", same, 0, 7, false},
+      {"no data folder", "", "", {}, 0, UR_NO_IMAGE, false},
+      {"same version", "", "", same, 0, UR_OK, true},
+      {"older refused", "", "", older, 0, UR_DOWNGRADE_REFUSED, false},
+      {"older allowed", "", "", older, 1, UR_OK, true},
+      {"provider refuses the write", "", "UpdateReturnValue=5", same, 0, 5, true},
+      {"check refuses", "", "", otherFamily, 1, UR_FAMILY_MISMATCH, false},
+      {"version unknown refused", "", "NoNvmVersion=1", same, 0, UR_DOWNGRADE_REFUSED, false},
+      {"version unknown allowed", "", "NoNvmVersion=1", same, 1, UR_OK, true},
+      // Failures before the connection are not the attempt's outcome.
+      {"service absent, device failing", "Service=absent", "FailDeviceRequest=all", same, 0, UR_OK,
+       true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook(c.platform, c.faults);
+    if (!c.image.empty())
+      folder.WriteImage("image.bin", c.image);
+    EXPECT_EQ(Run(folder, c.downgradable), c.expected) << c.name;
+    const auto summary = Summary();
+    ASSERT_GE(summary.size(), 5u) << c.name;
+    EXPECT_EQ(summary[0], "DEVS 1") << c.name;
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), "wait 10000"), 2) << c.name;
+    EXPECT_TRUE(
+        (std::find(summary.begin(), summary.end(), "wait 10000") + 1)->starts_with("connect"))
+        << c.name;
+    EXPECT_EQ(summary[summary.size() - 2], "wait 10000") << c.name;
+    EXPECT_EQ(summary.back(), "DEVS 0") << c.name;
+    EXPECT_EQ(Wrote(summary), c.writes) << c.name;
+    TearDown();
+  }
+}
+
+TEST_F(UpdateWorkerTest, EmptyDataFolderIsNoImage) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteText("data/readme.txt", "not an image");
+  EXPECT_EQ(Run(folder), UR_NO_IMAGE);
+}
+
+// The real system with a scripted directory listing and file reads.
+class CScriptedSystem final : public ISystem {
+ public:
+  explicit CScriptedSystem(ISystem& inner) : m_inner(inner) {}
+  std::vector<std::wstring> listing;
+  std::wstring opened;
+  std::optional<FileReadStatus> readStatus;
+
+  uint32_t waited = 0;
+
+  void Wait(uint32_t ms) override { waited += ms; }
+  bool ModulePath(std::wstring& path) override { return m_inner.ModulePath(path); }
+  bool ListDirectory(const std::wstring& pattern, std::vector<std::wstring>& names) override {
+    if (listing.empty())
+      return m_inner.ListDirectory(pattern, names);
+    names = listing;
+    return true;
+  }
+  FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) override {
+    opened = path;
+    const FileReadStatus real = m_inner.ReadWholeFile(path, bytes);
+    // A short read hands back the block with its missing bytes still zero.
+    return readStatus.value_or(real);
+  }
+  uint16_t UserUiLanguage() override { return m_inner.UserUiLanguage(); }
+  PowerSource AcPowerSource() override { return m_inner.AcPowerSource(); }
+  bool RequestPowerOff() override { return false; }
+  uint32_t ReadProfileString(const wchar_t* s, const wchar_t* k, const wchar_t* f, wchar_t* o,
+                             uint32_t c, const wchar_t* p) override {
+    return m_inner.ReadProfileString(s, k, f, o, c, p);
+  }
+  void ComInitialize() override {}
+  void ComUninitialize() override {}
+
+ private:
+  ISystem& m_inner;
+};
+
+TEST_F(UpdateWorkerTest, FirstListedEntryIsTheImage) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("a.bin", FixtureImage(0x17, 0x1578));
+  folder.WriteImage("b.bin", FixtureImage(0x17));
+  CScriptedSystem system(PlatformSystem());
+  system.listing = {L".", L"..", L"b.bin", L"a.bin"};
+  EXPECT_EQ(Run(folder, 0, UpdateMode::Write, &system), UR_OK);
+  EXPECT_TRUE(system.opened.ends_with(L"\\b.bin"));
+
+  system.listing = {L"..", L"a.bin", L"b.bin"};
+  SetUp();
+  EXPECT_EQ(Run(folder, 0, UpdateMode::Write, &system), UR_FAMILY_MISMATCH);
+}
+
+TEST_F(UpdateWorkerTest, AnImageNotReadInFullIsNeverChecked) {
+  struct Case {
+    FileReadStatus status;
+    UpdateResult expected;
+  };
+  for (const Case& c :
+       {Case{FileReadStatus::ShortRead, UR_NO_IMAGE}, Case{FileReadStatus::TooLarge, UR_NO_IMAGE},
+        Case{FileReadStatus::OpenFailed, UR_NO_IMAGE},
+        Case{FileReadStatus::NoMemory, UR_OUT_OF_MEMORY}}) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteImage("image.bin", FixtureImage(0x17));
+    CScriptedSystem system(PlatformSystem());
+    system.readStatus = c.status;
+    EXPECT_EQ(Run(folder, 1, UpdateMode::Write, &system), c.expected);
+    // The worker's own version call is the only one: the check never ran.
+    const auto folded = Folded(Summary());
+    EXPECT_EQ(std::count(folded.begin(), folded.end(), "GetCurrentNvmVersion"), 1);
+    EXPECT_FALSE(Wrote(Summary()));
+    EXPECT_EQ(Summary().back(), "DEVS 0");
+    EXPECT_EQ(system.waited, 20000u);
+    TearDown();
+  }
+}
+
+TEST_F(UpdateWorkerTest, FileOfMoreThanFourGibibytesIsNoImage) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  // Sparse: its size would wrap to 16 bytes in 32 bits.
+  const auto huge = folder.Data() / "huge.bin";
+  folder.WriteImage("huge.bin", {});
+  std::error_code error;
+  std::filesystem::resize_file(huge, (uint64_t{1} << 32) + 16, error);
+  if (error)
+    GTEST_SKIP() << "no sparse files here: " << error.message();
+  EXPECT_EQ(Run(folder, 1), UR_NO_IMAGE);
+  EXPECT_FALSE(Wrote(Summary()));
+}
+
+struct CStepLog {
+  std::vector<UpdateStep> steps;
+  static void Observe(UpdateStep step, void* context) {
+    static_cast<CStepLog*>(context)->steps.push_back(step);
+  }
+};
+
+TEST_F(UpdateWorkerTest, ObserverSeesEachStepAndCheckStopsBeforeTheWrite) {
+  using S = UpdateStep;
+  const std::vector<UpdateStep> all = {
+      S::DeviceOn,  S::ServiceStart, S::ServiceWait, S::Connect, S::ReadVersion, S::FindImage,
+      S::LoadImage, S::CheckImage,   S::VersionRule, S::Write,   S::SettleWait,  S::DeviceOff};
+  std::vector<UpdateStep> checkOnly = all;
+  checkOnly.erase(std::find(checkOnly.begin(), checkOnly.end(), S::Write));
+
+  for (const UpdateMode mode : {UpdateMode::Write, UpdateMode::CheckOnly}) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteImage("image.bin", FixtureImage(0x17));
+    const auto before = folder.Snapshot();
+    CStepLog log;
+    UpdateWorkerSetObserver(&CStepLog::Observe, &log);
+    EXPECT_EQ(Run(folder, 0, mode), UR_OK);
+    UpdateWorkerSetObserver(nullptr, nullptr);
+    EXPECT_EQ(log.steps, mode == UpdateMode::Write ? all : checkOnly);
+    EXPECT_EQ(Wrote(Summary()), mode == UpdateMode::Write);
+    if (mode == UpdateMode::CheckOnly) {
+      EXPECT_EQ(folder.Snapshot(), before);
+    }
+    TearDown();
+  }
+}
+
+}  // namespace
