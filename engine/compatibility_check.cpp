@@ -135,6 +135,7 @@ UpdateResult CompareRow(const NvmCheckEntry& row, const NvmLayout& controller,
   if (row.baseSelector == NVM_BASE_BLOCK && controller.hasBlockBase != image.hasBlockBase) {
     return UR_SECTION_MISMATCH;
   }
+  // The image side first: a field outside the image refuses it without a controller call.
   uint32_t imageValue = 0;
   if (!reader.Read(uint64_t(SelectBase(image, row.baseSelector)) + row.fieldOffset, row.fieldLength,
                    &imageValue)) {

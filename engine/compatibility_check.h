@@ -9,6 +9,7 @@ inline constexpr int32_t NVM_BASE_MAIN = 0;
 inline constexpr int32_t NVM_BASE_EXT = 1;
 inline constexpr int32_t NVM_BASE_BLOCK = 2;
 
+// One side's parse. family and variant stay -1 when the device ID is not in the table.
 struct NvmLayout {
   uint32_t version = 0;
   int32_t family = -1;
@@ -16,8 +17,8 @@ struct NvmLayout {
   uint32_t base = 0;
   uint32_t extBase = 0;
   uint32_t blockBase = 0;
-  bool hasExtBase = false;
-  bool hasBlockBase = false;
+  bool hasExtBase = false;    // family 3 only
+  bool hasBlockBase = false;  // family 3 with the blocks-present flag only
 };
 
 struct NvmCheckEntry {

@@ -16,6 +16,8 @@ constexpr const wchar_t* WMI_CONTROLLER_CLASS = L"SdkTbtController";
 
 // The path is stored only whole: a cut path would name another object, or none.
 void StoreControllerPath(const std::wstring& controllerId) {
+  if (controllerId.find(L'\0') != std::wstring::npos)
+    return;
   wchar_t formatted[CONTROLLER_PATH_CAPACITY] = {};
   const int written = std::swprintf(formatted, CONTROLLER_PATH_CAPACITY,
                                     L"SdkTbtController.ControllerId=\"%ls\"", controllerId.c_str());
