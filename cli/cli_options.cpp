@@ -45,6 +45,7 @@ const char* CliUsage() {
   kelvane-cli update  [--emulate DIR] [--data DIR] [--downgradable] [--json]
   kelvane-cli check   [--emulate DIR] [--data DIR] [--downgradable] [--json]
   kelvane-cli inspect IMAGE [--json]
+  kelvane-cli text    KEY [--lid HEX] [--data DIR]
   kelvane-cli make-image FILE --device HEX [--version N] [--level N]
                       [--header zero|0x1000|erased] [--base HEX] [--blocks FLAG:COUNT,...]
   kelvane-cli --help
@@ -57,13 +58,17 @@ Commands:
               Each step is printed as it begins.
   check       the same attempt without the write: tells whether update would write.
   inspect     parse one image file alone; print its layout and its check-table fields.
+  text        print the text the window shows for an IDS_ key (IDS_PROMPT, IDS_ERROR, ...) in
+              a language, as the window would cut it, for translators checking Update.ini.
   make-image  write a synthetic image of a device ID's family and variant (for tests, demos
               and emulated notebooks; never for real hardware).
 
 Options:
   --emulate DIR    use the emulated notebook described by DIR/notebook.ini instead of the
                    hardware (the image discovery, the check and the flow run as in production)
-  --data DIR       take the image from DIR instead of the folder "data" beside the program
+  --data DIR       take the image (update, check) or Update.ini (text) from DIR instead of
+                   the folder "data" beside the program
+  --lid HEX        text: the language id, 1 to 4 hex digits (default: the user's language)
   --downgradable   allow an image older than the controller's firmware
   --json           print one JSON object on the last line: "result" ("0x%08X"), "name" (the
                    UR_ name, or "provider" for the provider's own code), "advice"
@@ -77,9 +82,9 @@ Options:
 
 Exit status:
   0  success: the image was written (update), would be written (check), the image was parsed
-     (inspect) or written (make-image)
+     (inspect) or written (make-image), the text was printed (text)
   1  the attempt ended with a result other than UR_OK (a refusal, or an error of the
-     Thunderbolt software), or the image does not parse
+     Thunderbolt software), the image does not parse, or there is no text for the key
   2  the command line is not valid
   3  refused before the attempt: the notebook runs on battery power
   4  refused before the attempt: the ACPI control device cannot be opened (UR_NO_ACPI_DEVICE)

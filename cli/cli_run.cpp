@@ -3,11 +3,13 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "cli/cli_advice.h"
 #include "cli/cli_image.h"
 #include "cli/cli_options.h"
+#include "cli/text_command.h"
 #include "emulator/emulated_controller.h"
 #include "emulator/emulated_notebook.h"
 #include "engine/acpi_channel.h"
@@ -107,9 +109,24 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   return status;
 }
 
+int RunText(const std::vector<std::string>& args, ICliOutput& output) {
+  std::vector<std::wstring> wide;
+  for (size_t i = 1; i < args.size(); ++i)
+    wide.push_back(WideFromUtf8(args[i]));
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = CliText(wide, out, err);
+  output.Out(out.str());
+  output.Err(err.str());
+  return status;
+}
+
 }  // namespace
 
 int CliRun(const std::vector<std::string>& args, ICliOutput& output) {
+  // "text" has its own small grammar (translators' tool), shared with its tests.
+  if (!args.empty() && args[0] == "text")
+    return RunText(args, output);
   CCliOptions options;
   std::string error;
   if (!CliParseOptions(args, options, error)) {
