@@ -183,6 +183,19 @@ TEST(Cli, InspectRefusesWhatIsNoImage) {
   EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "missing.bin")}).status, CLI_EXIT_UNREADABLE);
 }
 
+// The shipped Update.ini lies beside the test programs, where the CLI looks for it.
+TEST(Cli, TextPrintsTheWindowsTextForALanguage) {
+  CRun japanese = Cli({"text", "IDS_PROMPT", "--lid", "411"});
+  EXPECT_EQ(japanese.status, 0) << japanese.output.err;
+  EXPECT_NE(japanese.output.out.find("AC \xE3\x82\xA2\xE3\x83\x80\xE3\x83\x97"), std::string::npos)
+      << japanese.output.out;
+
+  CRun missing = Cli({"text", "IDS_NO_SUCH_KEY"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(missing.output.out.empty());
+  EXPECT_NE(missing.output.err.find("IDS_NO_SUCH_KEY"), std::string::npos);
+}
+
 TEST(Cli, JsonStringsAreEscaped) {
   EXPECT_EQ(JsonString("a\"b\\c\n\x01\xC3\xA9"), "\"a\\\"b\\\\c\\u000A\\u0001\xC3\xA9\"");
 }
