@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# kelvane-cli as a user runs it, as a separate process: a write that persists and a second
+# check that sees it; a refusal that leaves every file of the emulation folder unchanged.
+# Usage: cli_end_to_end.sh KELVANE-CLI [RUNNER...]   (RUNNER: how to start a Windows program)
+set -euo pipefail
+cli=$1
+shift
+runner=("$@")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Windows programs under Wine get Windows paths.
+path_arg() {
+  if [ ${#runner[@]} -eq 0 ]; then echo "$1"; return; fi
+  "${runner[@]}" winepath -w "$1" 2>/dev/null | tr -d '\r'
+}
+cli_run() { "${runner[@]}" "$cli" "$@"; }
+fail() { echo "FAIL: $*"; exit 1; }
+last_line() { tr -d '\r' | tail -n 1; }
+
+notebook=$work/notebook
+WINEDEBUG=-all "$here/../notebooks/make-demo" "$cli" "$notebook" "${runner[@]}"
+sed -i 's/^Clock=.*/Clock=instant/' "$notebook/notebook.ini"
+nb=$(path_arg "$notebook")
+data=$(path_arg "$notebook/data")
+
+# A newer image is written and the emulated controller keeps it.
+out=$(cli_run update --emulate "$nb" --data "$data" --json) || fail "update: $out"
+echo "$out" | last_line | grep -q '"result":"0x00000000","name":"UR_OK","wrote":true' ||
+  fail "update did not report a write: $out"
+grep -q '^NvmVersion=0x21' "$notebook/notebook.ini" || fail "the new version was not saved"
+
+# The next run sees the new firmware: the same image is no downgrade and checks clean.
+out=$(cli_run check --emulate "$nb" --data "$data" --json) || fail "check: $out"
+echo "$out" | last_line | grep -q '"name":"UR_OK","wrote":false' || fail "check: $out"
+
+# An older image is refused and nothing in the folder changes.
+cli_run make-image "$(path_arg "$notebook/data/newer.bin")" --device 0x1578 \
+  --blocks 0x04:2,0x01:1,0x20:3 --version 0x10 >/dev/null
+before=$(cd "$notebook" && find . -type f -exec sha256sum {} + | sort)
+status=0
+out=$(cli_run update --emulate "$nb" --data "$data" --json) || status=$?
+[ "$status" -eq 1 ] || fail "a refused update exited with $status: $out"
+echo "$out" | last_line | grep -q '"name":"UR_DOWNGRADE_REFUSED","wrote":false' ||
+  fail "the downgrade was not refused: $out"
+after=$(cd "$notebook" && find . -type f -exec sha256sum {} + | sort)
+[ "$before" = "$after" ] || fail "a refused update changed the emulation folder"
+
+echo "1 passed, 0 failed"
