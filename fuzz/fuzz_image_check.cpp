@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "emulator/nvm_image_builder.h"
 #include "engine/compatibility_check.h"
 #include "engine/controller_access.h"
+#include "fuzz/fuzz_seeds.h"
 #include "platform/platform.h"
 #include "tests/support/scripted_controller.h"
 
@@ -29,7 +29,7 @@ CNvmImageBuilder FuzzBuilder(uint16_t id) {
   return builder;
 }
 
-std::vector<std::vector<uint8_t>> SeedImages() {
+std::vector<FuzzSeed> SeedCorpus() {
   std::vector<std::vector<uint8_t>> seeds;
   for (uint16_t id : FUZZ_DEVICE_IDS) {
     for (NvmHeader header : {NvmHeader::AtZero, NvmHeader::At0x1000, NvmHeader::Erased}) {
@@ -43,18 +43,6 @@ std::vector<std::vector<uint8_t>> SeedImages() {
     seeds.emplace_back(family3.begin(), family3.begin() + cut);
   }
   return seeds;
-}
-
-int WriteSeeds(const char* folder) {
-  int index = 0;
-  for (const std::vector<uint8_t>& seed : SeedImages()) {
-    const std::string path = std::string(folder) + "/seed_" + std::to_string(index++) + ".bin";
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(seed.data()), std::streamsize(seed.size()));
-    if (!file)
-      return 1;
-  }
-  return 0;
 }
 
 struct FuzzControllers {
@@ -76,10 +64,7 @@ FuzzControllers& Controllers() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i + 1 < *argc; ++i) {
-    if (std::strcmp((*argv)[i], "--write-seeds") == 0)
-      std::exit(WriteSeeds((*argv)[i + 1]));
-  }
+  FuzzWriteSeedsIfAsked(*argc, *argv, SeedCorpus);
   return 0;
 }
 

@@ -4,13 +4,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
+#include "fuzz/fuzz_seeds.h"
 
 namespace {
 
@@ -27,24 +26,25 @@ std::vector<std::wstring> Arguments(const uint8_t* data, size_t size) {
   return args;
 }
 
-void WriteSeeds(const char* folder) {
-  const std::vector<std::vector<std::wstring>> seeds = {
+std::vector<FuzzSeed> SeedCorpus() {
+  const std::vector<std::vector<std::wstring>> arguments = {
       {L"/downgradable", L"/LID:411"},
       {L"/LID:0x804", L"/lid: -1", L"/DOWNGRADABLE"},
       {L"/LID:", L"/LIDX404", L"/LID:123456789abcdef", L"-downgradable"},
       {L"/LID:+0Xfffe", L"/LID:zz", L"file.bin"},
   };
-  for (size_t i = 0; i < seeds.size(); ++i) {
-    std::string bytes;
-    for (const std::wstring& arg : seeds[i]) {
+  std::vector<FuzzSeed> seeds;
+  for (const std::vector<std::wstring>& args : arguments) {
+    FuzzSeed& bytes = seeds.emplace_back();
+    for (const std::wstring& arg : args) {
       for (wchar_t c : arg) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>((c >> 8) & 0xFF);
+        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
       }
-      bytes += std::string(2, '\0');
+      bytes.insert(bytes.end(), 2, 0);
     }
-    std::ofstream(std::string(folder) + "/seed" + std::to_string(i), std::ios::binary) << bytes;
   }
+  return seeds;
 }
 
 // wcstol with a 64-bit long saturates beyond 64 bits; narrowing with saturation gives what a
@@ -61,12 +61,7 @@ int32_t ReferenceHex(const wchar_t* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i + 1 < *argc; ++i) {
-    if (std::strcmp((*argv)[i], "--write-seeds") == 0) {
-      WriteSeeds((*argv)[i + 1]);
-      std::exit(0);
-    }
-  }
+  FuzzWriteSeedsIfAsked(*argc, *argv, SeedCorpus);
   return 0;
 }
 

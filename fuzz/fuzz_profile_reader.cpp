@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_seeds.h"
 #include "platform/profile_reader.h"
 #include "tests/support/profile_fixture.h"
 
@@ -33,12 +32,12 @@ std::vector<uint8_t> Seed(uint8_t capacity, uint8_t lookup, const std::vector<ui
   return seed;
 }
 
-void WriteSeeds(const char* folder) {
+std::vector<FuzzSeed> SeedCorpus() {
   const char* const ini =
       "[Language]\r\n0x409=English\r\n0x411=日本語\r\n[English]\r\nIDS_PROMPT=Press Update\r\n"
       "[日本語]\r\nIDS_PROMPT=\"「アップデート」を押してください\"\r\n[ S ]\r\n Key = 'v' \r\n"
       "key=second\r\nBare\r\n[unclosed\r\n";
-  const std::vector<std::vector<uint8_t>> seeds = {
+  return {
       Seed(64, 0, Utf16LeWithBom(ini)),
       Seed(5, 2, Utf16LeWithBom(ini)),
       Seed(30, 1, BytesOf(ini)),
@@ -47,22 +46,12 @@ void WriteSeeds(const char* folder) {
       Seed(2, 4, {0xFE, 0xFF, 0, '[', 0, 'S', 0, ']', 0, '\n', 0, 'K', 0xD8, 0x00}),
       Seed(9, 5, BytesOf(std::string("[S]\nKey=a\0b\xFF\n", 14))),
   };
-  for (size_t i = 0; i < seeds.size(); ++i) {
-    std::ofstream file(std::string(folder) + "/seed" + std::to_string(i), std::ios::binary);
-    file.write(reinterpret_cast<const char*>(seeds[i].data()),
-               static_cast<std::streamsize>(seeds[i].size()));
-  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i + 1 < *argc; ++i) {
-    if (std::strcmp((*argv)[i], "--write-seeds") == 0) {
-      WriteSeeds((*argv)[i + 1]);
-      std::exit(0);
-    }
-  }
+  FuzzWriteSeedsIfAsked(*argc, *argv, SeedCorpus);
   return 0;
 }
 

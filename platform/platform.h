@@ -19,10 +19,18 @@ const PlatformServices& PlatformCurrent();
 // Installs a back end; members left null keep the current one. Returns the previous one.
 PlatformServices PlatformInstall(const PlatformServices& services);
 
-inline IWmi& PlatformWmi() { return *PlatformCurrent().wmi; }
-inline IDeviceControl& PlatformDevices() { return *PlatformCurrent().devices; }
-inline IServiceControl& PlatformServiceControl() { return *PlatformCurrent().services; }
-inline ISystem& PlatformSystem() { return *PlatformCurrent().system; }
+inline IWmi& PlatformWmi() {
+  return *PlatformCurrent().wmi;
+}
+inline IDeviceControl& PlatformDevices() {
+  return *PlatformCurrent().devices;
+}
+inline IServiceControl& PlatformServiceControl() {
+  return *PlatformCurrent().services;
+}
+inline ISystem& PlatformSystem() {
+  return *PlatformCurrent().system;
+}
 
 // Installs a back end for the life of a scope (tests, an emulated run).
 class CScopedPlatform {

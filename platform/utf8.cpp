@@ -36,7 +36,9 @@ void AppendWide(std::wstring& out, char32_t c) {
   out += static_cast<wchar_t>(c);
 }
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -55,7 +57,8 @@ std::string Utf8FromWide(std::wstring_view wide) {
         }
       }
     }
-    if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacement;
+    if (IsSurrogate(c) || c > 0x10FFFF)
+      c = kReplacement;
     AppendUtf8(out, c);
   }
   return out;
@@ -67,7 +70,11 @@ std::wstring WideFromUtf8(std::string_view utf8) {
   size_t i = 0;
   while (i < utf8.size()) {
     const auto lead = static_cast<uint8_t>(utf8[i]);
-    int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+    int extra = lead < 0x80           ? 0
+                : (lead >> 5) == 0x6  ? 1
+                : (lead >> 4) == 0xE  ? 2
+                : (lead >> 3) == 0x1E ? 3
+                                      : -1;
     if (extra < 0) {
       AppendWide(out, kReplacement);
       ++i;
@@ -76,7 +83,8 @@ std::wstring WideFromUtf8(std::string_view utf8) {
     char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
     size_t j = 1;
     for (; j <= static_cast<size_t>(extra); ++j) {
-      if (i + j >= utf8.size() || (static_cast<uint8_t>(utf8[i + j]) & 0xC0) != 0x80) break;
+      if (i + j >= utf8.size() || (static_cast<uint8_t>(utf8[i + j]) & 0xC0) != 0x80)
+        break;
       c = (c << 6) | (static_cast<uint8_t>(utf8[i + j]) & 0x3F);
     }
     if (j <= static_cast<size_t>(extra)) {
@@ -85,7 +93,8 @@ std::wstring WideFromUtf8(std::string_view utf8) {
       continue;
     }
     static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMinimum[extra] || IsSurrogate(c) || c > 0x10FFFF) c = kReplacement;
+    if (c < kMinimum[extra] || IsSurrogate(c) || c > 0x10FFFF)
+      c = kReplacement;
     AppendWide(out, c);
     i += j;
   }

@@ -159,8 +159,8 @@ def main(argv):
     if len(argv) < 3:
         sys.exit(__doc__)
     images = []
-    for spec in argv[2:]:
-        size, bits, path = spec.split(":", 2)
+    for entry in argv[2:]:
+        size, bits, path = entry.split(":", 2)
         size, bits = int(size), int(bits)
         width, height, rows, data = read_png(path)
         if (width, height) != (size, size):
@@ -170,7 +170,7 @@ def main(argv):
         elif bits in (4, 8):
             body = dib_indexed(width, height, rows, bits)
         else:
-            sys.exit(f"{spec}: bits must be 4, 8 or 32")
+            sys.exit(f"{entry}: bits must be 4, 8 or 32")
         images.append((size, bits, body))
     out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
     offset = 6 + 16 * len(images)

@@ -4,7 +4,7 @@
 
 // Dialog template of the main window and its controls, in template order.
 #define IDD_UPDATE 100
-#define IDC_EXIT 1 /* IDOK */
+#define IDC_EXIT 1  /* IDOK */
 #define IDC_CLOSE 2 /* IDCANCEL */
 #define IDC_UPDATE 1003
 #define IDC_SHUTDOWN 1007

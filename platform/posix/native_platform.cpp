@@ -15,8 +15,8 @@
 
 #include "platform/platform.h"
 #include "platform/posix/path_convert.h"
-#include "platform/utf8.h"
 #include "platform/profile_reader.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -28,8 +28,7 @@ class CNoWmi final : public IWmi {
 class CNoDevices final : public IDeviceControl {
  public:
   DeviceHandle Open(const wchar_t*) override { return DEVICE_HANDLE_INVALID; }
-  bool Control(DeviceHandle, uint32_t, const void*, uint32_t, void*, uint32_t,
-               uint32_t*) override {
+  bool Control(DeviceHandle, uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t*) override {
     return false;
   }
   bool Close(DeviceHandle) override { return false; }
@@ -53,14 +52,15 @@ uint16_t LanguageFromLocale(const char* locale) {
     uint16_t id;
   };
   static constexpr Entry kLocales[] = {
-      {"zh_TW", 0x0404}, {"zh_HK", 0x0C04}, {"zh_CN", 0x0804}, {"zh_SG", 0x1004},
-      {"ja", 0x0411},    {"ko", 0x0412},    {"de", 0x0407},    {"fr", 0x040C},
-      {"es", 0x0C0A},    {"it", 0x0410},    {"pt_BR", 0x0416}, {"pt", 0x0816},
-      {"en_GB", 0x0809}, {"en", 0x0409},
+      {"zh_TW", 0x0404}, {"zh_HK", 0x0C04}, {"zh_CN", 0x0804}, {"zh_SG", 0x1004}, {"ja", 0x0411},
+      {"ko", 0x0412},    {"de", 0x0407},    {"fr", 0x040C},    {"es", 0x0C0A},    {"it", 0x0410},
+      {"pt_BR", 0x0416}, {"pt", 0x0816},    {"en_GB", 0x0809}, {"en", 0x0409},
   };
-  if (!locale) return 0x0409;
+  if (!locale)
+    return 0x0409;
   for (const Entry& e : kLocales) {
-    if (std::string_view(locale).starts_with(e.prefix)) return e.id;
+    if (std::string_view(locale).starts_with(e.prefix))
+      return e.id;
   }
   return 0x0409;
 }
@@ -74,7 +74,8 @@ class CPosixSystem final : public ISystem {
   bool ModulePath(std::wstring& path) override {
     char buffer[4096];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return false;
+    if (n <= 0)
+      return false;
     buffer[n] = 0;
     path = PathFromNative(buffer);
     return true;
@@ -87,7 +88,8 @@ class CPosixSystem final : public ISystem {
     const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash);
     const std::string mask = slash == std::string::npos ? native : native.substr(slash + 1);
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return false;
+    if (!dir)
+      return false;
     // Windows matches names without regard to case; so do we.
     while (const dirent* entry = readdir(dir)) {
       if (fnmatch(mask.c_str(), entry->d_name, FNM_CASEFOLD) == 0) {
@@ -100,10 +102,13 @@ class CPosixSystem final : public ISystem {
 
   FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) override {
     std::ifstream file(PathToNative(path), std::ios::binary | std::ios::ate);
-    if (!file) return FileReadStatus::OpenFailed;
+    if (!file)
+      return FileReadStatus::OpenFailed;
     const std::streamoff size = file.tellg();
-    if (size < 0) return FileReadStatus::OpenFailed;
-    if (static_cast<unsigned long long>(size) > 0xFFFFFFFFull) return FileReadStatus::TooLarge;
+    if (size < 0)
+      return FileReadStatus::OpenFailed;
+    if (static_cast<unsigned long long>(size) > 0xFFFFFFFFull)
+      return FileReadStatus::TooLarge;
     try {
       bytes.assign(static_cast<size_t>(size), 0);
     } catch (const std::bad_alloc&) {
@@ -116,25 +121,31 @@ class CPosixSystem final : public ISystem {
 
   uint16_t UserUiLanguage() override {
     const char* locale = std::getenv("LC_ALL");
-    if (!locale || !*locale) locale = std::getenv("LC_MESSAGES");
-    if (!locale || !*locale) locale = std::getenv("LANG");
+    if (!locale || !*locale)
+      locale = std::getenv("LC_MESSAGES");
+    if (!locale || !*locale)
+      locale = std::getenv("LANG");
     return LanguageFromLocale(locale);
   }
 
   PowerSource AcPowerSource() override {
     // Any mains supply that reports itself online counts as AC power.
     DIR* dir = opendir("/sys/class/power_supply");
-    if (!dir) return PowerSource::Unknown;
+    if (!dir)
+      return PowerSource::Unknown;
     PowerSource source = PowerSource::Unknown;
     while (const dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] == '.') continue;
+      if (entry->d_name[0] == '.')
+        continue;
       const std::string base = std::string("/sys/class/power_supply/") + entry->d_name;
       std::ifstream type(base + "/type");
       std::string kind;
-      if (!(type >> kind) || kind != "Mains") continue;
+      if (!(type >> kind) || kind != "Mains")
+        continue;
       std::ifstream online(base + "/online");
       int value = 0;
-      if (!(online >> value)) continue;
+      if (!(online >> value))
+        continue;
       if (value) {
         source = PowerSource::Ac;
         break;

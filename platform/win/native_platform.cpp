@@ -1,7 +1,7 @@
 // The real platform of the Windows build: exactly the system calls the design names.
-#include <windows.h>
 #include <objbase.h>
 #include <powrprof.h>
+#include <windows.h>
 
 #include <new>
 
@@ -23,7 +23,8 @@ class CWinDevices final : public IDeviceControl {
     DWORD bytes = 0;
     const BOOL ok = ::DeviceIoControl(reinterpret_cast<HANDLE>(device), code, const_cast<void*>(in),
                                       inSize, out, outCapacity, &bytes, nullptr);
-    if (ok && written) *written = bytes;
+    if (ok && written)
+      *written = bytes;
     return ok != FALSE;
   }
   bool Close(DeviceHandle device) override {
@@ -42,12 +43,14 @@ class CWinServices final : public IServiceControl {
         ::OpenServiceW(reinterpret_cast<SC_HANDLE>(manager), name, SERVICE_ALL_ACCESS));
   }
   bool Start(ServiceHandle service, uint32_t& lastError) override {
-    if (::StartServiceW(reinterpret_cast<SC_HANDLE>(service), 0, nullptr)) return true;
+    if (::StartServiceW(reinterpret_cast<SC_HANDLE>(service), 0, nullptr))
+      return true;
     lastError = ::GetLastError();
     return false;
   }
   void Close(ServiceHandle handle) override {
-    if (handle) ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle));
+    if (handle)
+      ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle));
   }
 };
 
@@ -58,7 +61,8 @@ class CWinSystem final : public ISystem {
   bool ModulePath(std::wstring& path) override {
     wchar_t buffer[1024] = {};
     const DWORD n = ::GetModuleFileNameW(nullptr, buffer, 1024);
-    if (n == 0) return false;
+    if (n == 0)
+      return false;
     path.assign(buffer, n);
     return true;
   }
@@ -67,7 +71,8 @@ class CWinSystem final : public ISystem {
     names.clear();
     WIN32_FIND_DATAW data{};
     CUniqueFind find(::FindFirstFileW(pattern.c_str(), &data));
-    if (!find) return false;
+    if (!find)
+      return false;
     do {
       names.emplace_back(data.cFileName);
     } while (::FindNextFileW(find.Get(), &data));
@@ -77,10 +82,13 @@ class CWinSystem final : public ISystem {
   FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) override {
     CUniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return FileReadStatus::OpenFailed;
+    if (!file)
+      return FileReadStatus::OpenFailed;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) return FileReadStatus::OpenFailed;
-    if (size.QuadPart > 0xFFFFFFFFll) return FileReadStatus::TooLarge;
+    if (!::GetFileSizeEx(file.Get(), &size))
+      return FileReadStatus::OpenFailed;
+    if (size.QuadPart > 0xFFFFFFFFll)
+      return FileReadStatus::TooLarge;
     const DWORD length = static_cast<DWORD>(size.QuadPart);
     try {
       bytes.assign(length, 0);

@@ -15,7 +15,8 @@ class CUniqueHandle {
   ~CUniqueHandle() { Reset(); }
   CUniqueHandle(CUniqueHandle&& other) noexcept : m_handle(other.Release()) {}
   CUniqueHandle& operator=(CUniqueHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
+    if (this != &other)
+      Reset(other.Release());
     return *this;
   }
   CUniqueHandle(const CUniqueHandle&) = delete;
@@ -25,7 +26,8 @@ class CUniqueHandle {
   explicit operator bool() const { return m_handle != Traits::Empty(); }
   Handle Release() { return std::exchange(m_handle, Traits::Empty()); }
   void Reset(Handle handle = Traits::Empty()) {
-    if (m_handle != Traits::Empty()) Traits::Close(m_handle);
+    if (m_handle != Traits::Empty())
+      Traits::Close(m_handle);
     m_handle = handle;
   }
 
