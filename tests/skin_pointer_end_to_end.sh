@@ -54,8 +54,9 @@ within 10 focused || fail "the window never got the input focus"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 inside() { [ "$1" -ge "$X" ] && [ "$2" -ge "$Y" ] && [ $(($1 + $3)) -le $((X + WIDTH)) ] &&
   [ $(($2 + $4)) -le $((Y + HEIGHT)) ]; }
-inside "$ux" "$uy" "$uw" "$uh" && inside "$ex" "$ey" "$ew" "$eh" ||
+if ! inside "$ux" "$uy" "$uw" "$uh" || ! inside "$ex" "$ey" "$ew" "$eh"; then
   fail "the buttons lie outside the window at ${WIDTH}x${HEIGHT}+$X+$Y"
+fi
 
 # Mean brightness (0..1) of a screen region.
 mean() { import -window root -crop "$3x$4+$1+$2" png:- | convert png:- -format '%[fx:mean]' info:; }
