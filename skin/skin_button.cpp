@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "skin/skin_canvas.h"
+#include "skin/skin_text_style.h"
 
 const Gdiplus::ColorMatrix SKIN_GREY_MATRIX = {{
     {0.3f, 0.3f, 0.3f, 0.0f, 0.0f},
@@ -23,27 +24,6 @@ const Gdiplus::ColorMatrix SKIN_BRIGHTEN_MATRIX = {{
 namespace {
 
 constexpr DWORD SKIN_HOVER_TIME_MS = 1;
-
-CGdipStringFormat MakeFormat() {
-  Gdiplus::GpStringFormat* format = nullptr;
-  if (gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &format) != Gdiplus::Ok)
-    return nullptr;
-  gdip::GdipSetStringFormatAlign(format, Gdiplus::StringAlignmentCenter);
-  gdip::GdipSetStringFormatLineAlign(format, Gdiplus::StringAlignmentCenter);
-  return CGdipStringFormat(format);
-}
-
-CGdipSolidFill MakeBrush(Gdiplus::ARGB colour) {
-  Gdiplus::GpSolidFill* brush = nullptr;
-  if (gdip::GdipCreateSolidFill(colour, &brush) != Gdiplus::Ok)
-    return nullptr;
-  return CGdipSolidFill(brush);
-}
-
-void Recolour(const CGdipSolidFill& brush, Gdiplus::ARGB colour) {
-  if (brush)
-    gdip::GdipSetSolidFillColor(brush.get(), colour);
-}
 
 }  // namespace
 
@@ -67,11 +47,11 @@ MapMessage<WM_MOUSEMOVE, &ThisClass::OnMouseMove>(),
     KV_END_MESSAGE_MAP()
 
         CSkinButton::CSkinButton()
-    : m_format(MakeFormat()),
+    : m_format(SkinFormatCreateCentred()),
       m_font(SkinFontCreate(L"Arial", 12.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel)),
-      m_textBrush(MakeBrush(0xFF000000)),
-      m_hoverTextBrush(MakeBrush(0xFF000000)),
-      m_pressedTextBrush(MakeBrush(0xFF000000)) {}
+      m_textBrush(SkinBrushCreate(0xFF000000)),
+      m_hoverTextBrush(SkinBrushCreate(0xFF000000)),
+      m_pressedTextBrush(SkinBrushCreate(0xFF000000)) {}
 
 void CSkinButton::SetImages(UINT normalId, UINT disabledId, UINT hoverId, UINT pressedId,
                             const wchar_t* resourceType, HINSTANCE module, double scale) {
@@ -94,25 +74,21 @@ void CSkinButton::SetTextFont(const wchar_t* familyName, float emSize, int style
 }
 
 void CSkinButton::SetTextAlign(int alignment, int lineAlignment) {
-  if (!m_format)
-    return;
-  gdip::GdipSetStringFormatAlign(m_format.get(), static_cast<Gdiplus::StringAlignment>(alignment));
-  gdip::GdipSetStringFormatLineAlign(m_format.get(),
-                                     static_cast<Gdiplus::StringAlignment>(lineAlignment));
+  SkinFormatSetAlignment(m_format, alignment, lineAlignment);
 }
 
 void CSkinButton::SetTextColor(Gdiplus::ARGB colour) {
-  Recolour(m_textBrush, colour);
-  Recolour(m_hoverTextBrush, colour);
-  Recolour(m_pressedTextBrush, colour);
+  SkinBrushSetColour(m_textBrush, colour);
+  SkinBrushSetColour(m_hoverTextBrush, colour);
+  SkinBrushSetColour(m_pressedTextBrush, colour);
 }
 
 void CSkinButton::SetHoverTextColor(Gdiplus::ARGB colour) {
-  Recolour(m_hoverTextBrush, colour);
+  SkinBrushSetColour(m_hoverTextBrush, colour);
 }
 
 void CSkinButton::SetPressedTextColor(Gdiplus::ARGB colour) {
-  Recolour(m_pressedTextBrush, colour);
+  SkinBrushSetColour(m_pressedTextBrush, colour);
 }
 
 void CSkinButton::ReleaseSkin() {

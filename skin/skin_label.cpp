@@ -1,31 +1,12 @@
 #include "skin/skin_label.h"
 
 #include "skin/skin_canvas.h"
-
-namespace {
-
-CGdipStringFormat MakeCentredFormat() {
-  Gdiplus::GpStringFormat* format = nullptr;
-  if (gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &format) != Gdiplus::Ok)
-    return nullptr;
-  gdip::GdipSetStringFormatAlign(format, Gdiplus::StringAlignmentCenter);
-  gdip::GdipSetStringFormatLineAlign(format, Gdiplus::StringAlignmentCenter);
-  return CGdipStringFormat(format);
-}
-
-CGdipSolidFill MakeBlackBrush() {
-  Gdiplus::GpSolidFill* brush = nullptr;
-  if (gdip::GdipCreateSolidFill(0xFF000000, &brush) != Gdiplus::Ok)
-    return nullptr;
-  return CGdipSolidFill(brush);
-}
-
-}  // namespace
+#include "skin/skin_text_style.h"
 
 CSkinLabel::CSkinLabel()
-    : m_format(MakeCentredFormat()),
+    : m_format(SkinFormatCreateCentred()),
       m_font(SkinFontCreate(L"Arial", 12.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel)),
-      m_textBrush(MakeBlackBrush()) {}
+      m_textBrush(SkinBrushCreate(0xFF000000)) {}
 
 CSkinImage* CSkinLabel::SetImage(UINT id, const wchar_t* resourceType, HINSTANCE module,
                                  double scale) {
@@ -40,16 +21,11 @@ void CSkinLabel::SetFont(const wchar_t* familyName, float emSize, int style, int
 }
 
 void CSkinLabel::SetAlignment(int horizontal, int vertical) {
-  if (!m_format)
-    return;
-  gdip::GdipSetStringFormatAlign(m_format.get(), static_cast<Gdiplus::StringAlignment>(horizontal));
-  gdip::GdipSetStringFormatLineAlign(m_format.get(),
-                                     static_cast<Gdiplus::StringAlignment>(vertical));
+  SkinFormatSetAlignment(m_format, horizontal, vertical);
 }
 
 void CSkinLabel::SetTextColor(Gdiplus::ARGB colour) {
-  if (m_textBrush)
-    gdip::GdipSetSolidFillColor(m_textBrush.get(), colour);
+  SkinBrushSetColour(m_textBrush, colour);
 }
 
 void CSkinLabel::ReleaseSkin() {
