@@ -24,6 +24,11 @@ uint32_t Word(const std::vector<uint8_t>& image, size_t at) {
   return image.size() >= at + 2 ? uint32_t{image[at]} | uint32_t{image[at + 1]} << 8 : 0;
 }
 
+// Erased flash reads all ones: such a word names no offset, just as 0 does.
+bool IsUnsetWord(uint32_t word) {
+  return word == 0 || word == 0xFFFF;
+}
+
 bool FlushToDisk(std::FILE* file) {
   if (std::fflush(file) != 0)
     return false;
@@ -48,9 +53,9 @@ std::filesystem::path EmuPathFromUtf8(const std::string& name) {
 
 std::optional<uint32_t> EmuMainSectionOffset(const std::vector<uint8_t>& image) {
   uint32_t base = Word(image, 0);
-  if (base == 0)
+  if (IsUnsetWord(base))
     base = Word(image, 0x1000);
-  if (base == 0 || size_t{base} + EMU_VERSION_OFFSET + 1 > image.size())
+  if (IsUnsetWord(base) || size_t{base} + EMU_VERSION_OFFSET + 1 > image.size())
     return std::nullopt;
   return base;
 }

@@ -30,8 +30,8 @@ class CEmulatedController {
   uint32_t m_version = 0;
 };
 
-// Where the main section starts: the word at 0, or when that is 0 the word at 0x1000. Nothing
-// when both are 0 or the section's first 0x0B bytes (up to the version) lie outside the image.
+// Where the main section starts: the word at 0, or when that is 0 or 0xFFFF (erased flash) the
+// word at 0x1000. Nothing when neither names an offset or the section's first 0x0B bytes (up to the version) lie outside the image.
 std::optional<uint32_t> EmuMainSectionOffset(const std::vector<uint8_t>& image);
 
 // Writes a temporary file beside the target, flushes it to the disk and renames it over the

@@ -47,4 +47,24 @@ echo "$out" | last_line | grep -q '"name":"UR_DOWNGRADE_REFUSED","wrote":false' 
 after=$(cd "$notebook" && find . -type f -exec sha256sum {} + | sort)
 [ "$before" = "$after" ] || fail "a refused update changed the emulation folder"
 
+# Erased flash before the main section (the word at 0 is 0xFFFF): the controller's image and
+# the new one both follow the word at 0x1000, in check and in update alike.
+erased=$work/erased
+mkdir -p "$erased/data"
+cp "$notebook/notebook.ini" "$erased/"
+sed -i -e 's/^NvmImage=.*/NvmImage=current.bin/' -e 's/^NvmVersion=.*/NvmVersion=0x20/' \
+  "$erased/notebook.ini"
+image=(--device 0x1578 --blocks 0x04:2,0x01:1,0x20:3 --header erased)
+cli_run make-image "$(path_arg "$erased/current.bin")" "${image[@]}" --version 0x20 >/dev/null
+cli_run make-image "$(path_arg "$erased/data/newer.bin")" "${image[@]}" --version 0x21 >/dev/null
+nb=$(path_arg "$erased")
+data=$(path_arg "$erased/data")
+out=$(cli_run check --emulate "$nb" --data "$data" --json) || fail "erased check: $out"
+echo "$out" | last_line | grep -q '"name":"UR_OK","wrote":false' || fail "erased check: $out"
+out=$(cli_run update --emulate "$nb" --data "$data" --json) || fail "erased update: $out"
+echo "$out" | last_line | grep -q '"name":"UR_OK","wrote":true' || fail "erased update: $out"
+grep -q '^NvmVersion=0x21' "$erased/notebook.ini" || fail "erased: the new version was not saved"
+written=$(sed -n 's/^NvmImage=//p' "$erased/notebook.ini" | tr -d '\r')
+cmp -s "$erased/$written" "$erased/data/newer.bin" || fail "erased: the stored image differs"
+
 echo "1 passed, 0 failed"

@@ -50,15 +50,34 @@ TEST(NotebookConfig, RejectsValuesItDoesNotKnow) {
   }
 }
 
-TEST(EmulatedController, MainSectionNeverLiesOutsideTheImage) {
-  std::vector<uint8_t> image(0x1100, 0);
-  EXPECT_EQ(EmuMainSectionOffset(image), std::nullopt);  // both header words 0
-  image[0x1000] = 0x20;
-  EXPECT_EQ(EmuMainSectionOffset(image), 0x20u);
-  image[0] = 0xFF;
-  image[1] = 0x10;  // 0x10FF: the version byte would be past the end
-  EXPECT_EQ(EmuMainSectionOffset(image), std::nullopt);
+TEST(EmulatedController, HeaderRuleOfTheCheck) {
+  struct Case {
+    uint32_t word0;
+    uint32_t word1000;
+    size_t size;
+    std::optional<uint32_t> base;
+  };
+  const Case cases[] = {
+      {0x0000, 0x0000, 0x1100, std::nullopt},  // both header words 0
+      {0x0000, 0x0020, 0x1100, 0x20},
+      {0xFFFF, 0x1010, 0x1100, 0x1010},  // erased first sector
+      {0xFFFF, 0xFFFF, 0x1100, std::nullopt},
+      {0x0000, 0xFFFF, 0x20000, std::nullopt},  // 0xFFFF is no offset even where it would fit
+      {0xFFFF, 0x0000, 0x20000, std::nullopt},
+      {0x10FF, 0x0000, 0x1100, std::nullopt},  // the version byte would be past the end
+      {0x10F5, 0x0000, 0x1100, 0x10F5},        // the version byte is the last one
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> image(c.size, 0);
+    image[0] = static_cast<uint8_t>(c.word0);
+    image[1] = static_cast<uint8_t>(c.word0 >> 8);
+    image[0x1000] = static_cast<uint8_t>(c.word1000);
+    image[0x1001] = static_cast<uint8_t>(c.word1000 >> 8);
+    EXPECT_EQ(EmuMainSectionOffset(image), c.base) << std::hex << c.word0 << " " << c.word1000;
+  }
   EXPECT_EQ(EmuMainSectionOffset({0x00}), std::nullopt);
+  const auto erased = CNvmImageBuilder(FIXTURE_DEVICE_ID).Header(NvmHeader::Erased, 0x1100);
+  EXPECT_EQ(EmuMainSectionOffset(erased.Build()), 0x1100u);
 }
 
 TEST(EmulatedController, WritesAlternateBetweenTwoCopiesAndKeepTheOriginal) {
