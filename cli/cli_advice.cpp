@@ -31,6 +31,9 @@ const char* CliAdvice(UpdateResult result) {
     case UR_DOWNGRADE_REFUSED:
       return "The image is older than the controller's firmware. Use --downgradable to write "
              "it anyway.";
+    case UR_ATTEMPT_RUNNING:
+      return "Another update attempt is running on this notebook: wait until it has ended, then "
+             "try again. Nothing was switched, checked or written.";
   }
   return "The Thunderbolt software reported an error: try again, or reinstall the Thunderbolt "
          "software.";

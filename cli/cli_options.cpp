@@ -89,6 +89,8 @@ Exit status:
   3  refused before the attempt: the notebook runs on battery power
   4  refused before the attempt: the ACPI control device cannot be opened (UR_NO_ACPI_DEVICE)
   5  the emulated notebook folder or the named file cannot be read or written
+  6  refused: another update attempt is running on this notebook (UR_ATTEMPT_RUNNING);
+     nothing was switched, checked or written
 )";
 }
 

@@ -36,3 +36,4 @@ inline constexpr int CLI_EXIT_USAGE = 2;       // the command line is not valid
 inline constexpr int CLI_EXIT_ON_BATTERY = 3;  // refused: the notebook runs on battery power
 inline constexpr int CLI_EXIT_NO_DEVICE = 4;   // refused: no ACPI control device
 inline constexpr int CLI_EXIT_UNREADABLE = 5;  // emulation folder or file cannot be used
+inline constexpr int CLI_EXIT_BUSY = 6;        // refused: another update attempt is running

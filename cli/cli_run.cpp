@@ -64,17 +64,21 @@ void ReportRefusal(ICliOutput& output, const CCliOptions& options, const char* t
 int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   std::unique_ptr<CEmulatedNotebook> notebook;
   std::unique_ptr<CScopedPlatform> installed;
+  const bool checkOnly = options.command == CliCommand::Check;
   if (!options.emulate.empty()) {
     std::string error;
-    notebook = CEmulatedNotebook::Load(EmuPathFromUtf8(options.emulate), error);
+    bool inUse = false;
+    notebook = CEmulatedNotebook::Load(EmuPathFromUtf8(options.emulate), error, &inUse);
     if (!notebook) {
       output.Err("kelvane-cli: " + options.emulate + ": " + error + "\n");
-      return CLI_EXIT_UNREADABLE;
+      // The folder is the emulated controller: its lock is the attempt lock.
+      if (inUse)
+        Report(output, options, UR_ATTEMPT_RUNNING, checkOnly);
+      return inUse ? CLI_EXIT_BUSY : CLI_EXIT_UNREADABLE;
     }
     installed = std::make_unique<CScopedPlatform>(notebook->Services());
   }
   PlatformSetDataFolder(WideFromUtf8(options.data));
-  const bool checkOnly = options.command == CliCommand::Check;
 
   // What the window does before it starts the worker: the device first, then the power.
   if ((g_acpiDevice == DEVICE_HANDLE_EMPTY || g_acpiDevice == DEVICE_HANDLE_INVALID) &&
@@ -101,8 +105,18 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
     });
     worker.join();
     UpdateWorkerSetObserver(nullptr, nullptr);
-    Report(output, options, state.m_result, checkOnly);
-    status = state.m_result == UR_OK ? CLI_EXIT_OK : CLI_EXIT_FAILED;
+    if (!notebook || notebook->Controller().WriteError().empty())
+      Report(output, options, state.m_result, checkOnly);
+    status = state.m_result == UR_OK                ? CLI_EXIT_OK
+             : state.m_result == UR_ATTEMPT_RUNNING ? CLI_EXIT_BUSY
+                                                    : CLI_EXIT_FAILED;
+    // The emulated controller could not save what it was given: a fault of the folder, not of
+    // the Thunderbolt software.
+    if (notebook && !notebook->Controller().WriteError().empty()) {
+      output.Err("kelvane-cli: " + notebook->Controller().WriteError() +
+                 "; the emulated firmware is unchanged\n");
+      status = CLI_EXIT_UNREADABLE;
+    }
   }
   AcpiDeviceClose();
   PlatformSetDataFolder(L"");

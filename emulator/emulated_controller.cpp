@@ -2,23 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "emulator/notebook_ini.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 constexpr uint32_t EMU_VERSION_OFFSET = 0x0A;
-constexpr char EMU_WRITTEN_A[] = "nvm-written-a.bin";
-constexpr char EMU_WRITTEN_B[] = "nvm-written-b.bin";
+constexpr char EMU_COPY_PREFIX[] = "nvm-written-";
 
 uint32_t Word(const std::vector<uint8_t>& image, size_t at) {
   return image.size() >= at + 2 ? uint32_t{image[at]} | uint32_t{image[at + 1]} << 8 : 0;
@@ -29,27 +20,33 @@ bool IsUnsetWord(uint32_t word) {
   return word == 0 || word == 0xFFFF;
 }
 
-bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0)
-    return false;
-#ifdef _WIN32
-  return _commit(_fileno(file)) == 0;
-#else
-  return fsync(fileno(file)) == 0;
-#endif
-}
-
 std::string ToHex(uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%X", value);
   return text;
 }
 
-}  // namespace
-
-std::filesystem::path EmuPathFromUtf8(const std::string& name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+// A name for the new copy that no file of the folder has: never one of the notebook's own.
+std::optional<std::string> FreeCopyName(const std::filesystem::path& folder) {
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    const std::string name = EMU_COPY_PREFIX + std::string(1, letter) + ".bin";
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(folder / name, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+      return name;
+  }
+  return std::nullopt;
 }
+
+// Whether a file of the folder can be one of the emulation's copies at all.
+bool IsCopyName(const std::filesystem::path& folder, const std::filesystem::path& path) {
+  const std::string name = EmuPathText(path.filename());
+  std::error_code error;
+  return name.size() == sizeof EMU_COPY_PREFIX + 4 && name.starts_with(EMU_COPY_PREFIX) &&
+         name.ends_with(".bin") && std::filesystem::equivalent(path.parent_path(), folder, error);
+}
+
+}  // namespace
 
 std::optional<uint32_t> EmuMainSectionOffset(const std::vector<uint8_t>& image) {
   uint32_t base = Word(image, 0);
@@ -60,44 +57,16 @@ std::optional<uint32_t> EmuMainSectionOffset(const std::vector<uint8_t>& image) 
   return base;
 }
 
-bool EmuReadFile(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file)
-    return false;
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
-}
-
-bool EmuWriteFileAtomically(const std::filesystem::path& target, const std::string& bytes) {
-  std::filesystem::path temporary = target;
-  temporary += ".tmp";
-#ifdef _WIN32
-  std::FILE* file = _wfopen(temporary.c_str(), L"wb");
-#else
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-#endif
-  if (!file)
-    return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool flushed = written && FlushToDisk(file);
-  const bool closed = std::fclose(file) == 0;
-  std::error_code ignored;
-  if (!flushed || !closed) {
-    std::filesystem::remove(temporary, ignored);
+bool CEmulatedController::Load(const std::filesystem::path& folder, const std::string& imageName,
+                               uint32_t version, bool written, std::string& error) {
+  std::filesystem::path path;
+  if (!EmuPathInside(folder, imageName, path)) {
+    error = "[Controller] NvmImage=" + imageName + " does not name a file inside the folder";
     return false;
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, target, error);
-  if (error)
-    std::filesystem::remove(temporary, ignored);
-  return !error;
-}
-
-bool CEmulatedController::Load(const std::filesystem::path& folder, const std::string& imageName,
-                               uint32_t version, std::string& error) {
   std::string bytes;
-  if (!EmuReadFile(folder / EmuPathFromUtf8(imageName), bytes)) {
-    error = "cannot read the controller image " + imageName;
+  if (const EmuFileStatus status = EmuReadRegularFile(path, bytes); status != EmuFileStatus::Ok) {
+    error = "the controller image " + imageName + " " + EmuFileStatusText(status);
     return false;
   }
   std::vector<uint8_t> image(bytes.begin(), bytes.end());
@@ -107,7 +76,8 @@ bool CEmulatedController::Load(const std::filesystem::path& folder, const std::s
     return false;
   }
   m_folder = folder;
-  m_imageName = imageName;
+  m_imagePath = path;
+  m_imageWritten = written && IsCopyName(folder, path);
   m_image = std::move(image);
   m_base = *base;
   m_version = version;
@@ -123,36 +93,63 @@ std::vector<uint8_t> CEmulatedController::Read(uint32_t offset, uint32_t length)
   return {first, first + static_cast<std::ptrdiff_t>(count)};
 }
 
-bool CEmulatedController::Replace(const std::vector<uint8_t>& image) {
+EmuWriteOutcome CEmulatedController::Replace(const std::vector<uint8_t>& image) {
+  m_writeError.clear();
   const auto base = EmuMainSectionOffset(image);
   if (!base)
-    return false;
+    return EmuWriteOutcome::NoMainSection;
+  // A real controller's firmware authenticates what it is given; a cut image never passes.
+  if (image.size() - *base < m_image.size() - m_base)
+    return EmuWriteOutcome::Shorter;
   const uint32_t version = image[*base + EMU_VERSION_OFFSET];
-
-  // Never overwrite the file the saved notebook.ini names until the new one is committed.
-  const std::string newName = m_imageName == EMU_WRITTEN_A ? EMU_WRITTEN_B : EMU_WRITTEN_A;
-  if (!EmuWriteFileAtomically(m_folder / newName, std::string(image.begin(), image.end()))) {
-    return false;
+  try {
+    std::filesystem::path saved;
+    const EmuWriteOutcome outcome = Save(image, version, saved);
+    if (outcome != EmuWriteOutcome::Written)
+      return outcome;
+    // Only the emulation's own earlier copy goes; the notebook's files stay.
+    if (m_imageWritten) {
+      std::error_code ignored;
+      std::filesystem::remove(m_imagePath, ignored);
+    }
+    m_imagePath = saved;
+    m_imageWritten = true;
+    m_image = image;
+    m_base = *base;
+    m_version = version;
+  } catch (const std::exception&) {
+    m_writeError = "cannot write " + EmuPathText(m_folder) + " (out of memory)";
+    return EmuWriteOutcome::CannotWrite;
   }
-  std::string text;
+  return EmuWriteOutcome::Written;
+}
+
+EmuWriteOutcome CEmulatedController::Save(const std::vector<uint8_t>& image, uint32_t version,
+                                          std::filesystem::path& saved) {
+  // Read before anything is written: a notebook.ini that vanished or became something else is
+  // not recreated.
   const std::filesystem::path iniPath = m_folder / "notebook.ini";
-  if (!EmuReadFile(iniPath, text))
-    return false;
-  CNotebookIni ini = CNotebookIni::Parse(text);
-  ini.Set("Controller", "NvmImage", newName);
-  ini.Set("Controller", "NvmVersion", ToHex(version));
-  if (!EmuWriteFileAtomically(iniPath, ini.Text()))
-    return false;
-
-  // The previous image goes only when it was one of our own copies; the notebook's original
-  // files stay.
-  if (m_imageName == EMU_WRITTEN_A || m_imageName == EMU_WRITTEN_B) {
-    std::error_code ignored;
-    std::filesystem::remove(m_folder / m_imageName, ignored);
+  const std::filesystem::path iniTarget = EmuWriteTarget(iniPath);
+  std::string text;
+  const auto name = FreeCopyName(m_folder);
+  if (!EmuReadFile(iniTarget, text) || !name) {
+    m_writeError = "cannot write " + EmuPathText(name ? iniPath : m_folder / "nvm-written-z.bin");
+    return EmuWriteOutcome::CannotWrite;
   }
-  m_imageName = newName;
-  m_image = image;
-  m_base = *base;
-  m_version = version;
-  return true;
+  saved = m_folder / *name;
+  if (!EmuWriteFileAtomically(saved, std::string(image.begin(), image.end()))) {
+    m_writeError = "cannot write " + EmuPathText(saved);
+    return EmuWriteOutcome::CannotWrite;
+  }
+  CNotebookIni ini = CNotebookIni::Parse(text);
+  ini.Set("Controller", "NvmImage", *name);
+  ini.Set("Controller", "NvmVersion", ToHex(version));
+  ini.Set("Controller", "NvmImageWritten", "1");
+  if (!EmuWriteFileAtomically(iniTarget, ini.Text())) {
+    std::error_code ignored;
+    std::filesystem::remove(saved, ignored);
+    m_writeError = "cannot write " + EmuPathText(iniPath);
+    return EmuWriteOutcome::CannotWrite;
+  }
+  return EmuWriteOutcome::Written;
 }

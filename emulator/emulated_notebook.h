@@ -6,6 +6,7 @@
 #include <string>
 
 #include "emulator/emulated_controller.h"
+#include "emulator/emulated_files.h"
 #include "emulator/emulated_platform.h"
 #include "emulator/emulated_provider.h"
 #include "emulator/exchange_record.h"
@@ -14,9 +15,11 @@
 
 class CEmulatedNotebook {
  public:
-  // Null with a message when the folder does not describe a notebook.
+  // Null with a message when the folder does not describe a notebook, or when another run
+  // holds it (then *inUse is set). The notebook keeps every other run out of the folder for as
+  // long as it exists, so what it loaded stays what the folder holds.
   static std::unique_ptr<CEmulatedNotebook> Load(const std::filesystem::path& folder,
-                                                 std::string& error);
+                                                 std::string& error, bool* inUse = nullptr);
 
   // The back end to install (CScopedPlatform); the system part delegates to the one current
   // when the notebook was loaded.
@@ -32,6 +35,7 @@ class CEmulatedNotebook {
  private:
   explicit CEmulatedNotebook(const CNotebookConfig& config, ISystem& native);
 
+  std::unique_ptr<CEmuFolderLock> m_lock;  // first in, last out
   CNotebookConfig m_config;
   CExchangeRecord m_record;
   CEmulatedController m_controller;

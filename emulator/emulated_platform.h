@@ -1,6 +1,8 @@
 #pragma once
 // The platform parts of the emulated notebook: the ACPI control device, the service table and
 // a system whose waits and power state come from notebook.ini.
+#include <atomic>
+
 #include "emulator/exchange_record.h"
 #include "emulator/notebook_config.h"
 #include "platform/device_control.h"
@@ -71,9 +73,14 @@ class CEmulatedSystem final : public ISystem {
   }
   void ComInitialize() override { m_native.ComInitialize(); }
   void ComUninitialize() override { m_native.ComUninitialize(); }
+  // Other processes are kept out by the folder lock the notebook holds from its load; this
+  // keeps a second attempt of this process out.
+  bool AcquireAttemptLock() override { return !m_attempt.exchange(true); }
+  void ReleaseAttemptLock() override { m_attempt = false; }
 
  private:
   const CNotebookConfig& m_config;
   CExchangeRecord& m_record;
   ISystem& m_native;
+  std::atomic<bool> m_attempt{false};
 };

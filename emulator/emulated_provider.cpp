@@ -187,6 +187,16 @@ bool CEmulatedProvider::ClassObject(const wchar_t* path, std::unique_ptr<IWmiObj
 
 bool CEmulatedProvider::Call(const wchar_t* path, const wchar_t* method, IWmiObject* in,
                              std::unique_ptr<IWmiObject>& out) {
+  // The attempt is between device on and device off: nothing may end the process here.
+  try {
+    return Dispatch(path, method, in, out);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool CEmulatedProvider::Dispatch(const wchar_t* path, const wchar_t* method, IWmiObject* in,
+                                 std::unique_ptr<IWmiObject>& out) {
   if (!method)
     return false;
   m_record.Add({EmuEventKind::WmiMethod, method, 0, {}, DescribeInParams(method, in)});
@@ -249,5 +259,14 @@ std::unique_ptr<IWmiObject> CEmulatedProvider::UpdateFirmware(IWmiObject* in) {
   if (const auto code = m_config.faults.updateReturnValue; code && *code != 0) {
     return OutParams(static_cast<int32_t>(*code));
   }
-  return OutParams(m_controller.Replace(buffer.bytes) ? 0 : EMU_PROVIDER_WRITE_FAILED);
+  switch (m_controller.Replace(buffer.bytes)) {
+    case EmuWriteOutcome::Written:
+      return OutParams(0);
+    case EmuWriteOutcome::Shorter:
+      return OutParams(EMU_PROVIDER_IMAGE_REFUSED);
+    case EmuWriteOutcome::NoMainSection:
+    case EmuWriteOutcome::CannotWrite:
+      break;
+  }
+  return OutParams(EMU_PROVIDER_WRITE_FAILED);
 }

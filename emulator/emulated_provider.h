@@ -11,6 +11,8 @@ inline constexpr wchar_t EMU_CONTROLLER_ID[] = L"TBT\\EMULATED\\0";
 // Provider codes of the emulation itself (any non-zero "ReturnValue" is the provider's own).
 inline constexpr int32_t EMU_PROVIDER_BAD_PARAMETER = 87;
 inline constexpr int32_t EMU_PROVIDER_WRITE_FAILED = 31;
+// The image does not authenticate: its main section is shorter than the one it would replace.
+inline constexpr int32_t EMU_PROVIDER_IMAGE_REFUSED = 13;
 
 class CEmulatedProvider final : public IWmi {
  public:
@@ -29,6 +31,8 @@ class CEmulatedProvider final : public IWmi {
             std::unique_ptr<IWmiObject>& out);
 
  private:
+  bool Dispatch(const wchar_t* path, const wchar_t* method, IWmiObject* in,
+                std::unique_ptr<IWmiObject>& out);
   std::unique_ptr<IWmiObject> GetCurrentNvmVersion();
   std::unique_ptr<IWmiObject> ReadFirmware(IWmiObject* in);
   std::unique_ptr<IWmiObject> UpdateFirmware(IWmiObject* in);

@@ -1,11 +1,72 @@
 #include "emulator/notebook_config.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <initializer_list>
+#include <set>
 #include <utility>
 
 namespace {
+
+struct CKnownSection {
+  const char* name;
+  std::initializer_list<const char*> keys;
+};
+
+constexpr CKnownSection NOTEBOOK_KEYS[] = {
+    {"Controller", {"NvmImage", "NvmVersion", "NvmImageWritten"}},
+    {"Platform", {"AcpiDevice", "Service", "ThunderboltSoftware", "AcOnline", "Clock"}},
+    {"Faults",
+     {"FailCall", "FailReadAt", "ShortReadAt", "VersionReturnValue", "ReadReturnValue",
+      "UpdateReturnValue", "NoNvmVersion", "NoController", "FailDeviceRequest", "DevsReplyBytes"}},
+};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+const CKnownSection* FindSection(const std::string& name) {
+  for (const CKnownSection& section : NOTEBOOK_KEYS) {
+    if (Lower(section.name) == Lower(name))
+      return &section;
+  }
+  return nullptr;
+}
+
+bool KnowsKey(const CKnownSection& section, const std::string& key) {
+  return std::any_of(section.keys.begin(), section.keys.end(),
+                     [&](const char* known) { return Lower(known) == Lower(key); });
+}
+
+// A typo must not quietly leave a fault out: every line is a known section or key, once.
+bool CheckEveryLine(const CNotebookIni& ini, std::string& error) {
+  std::set<std::string> seen;
+  for (const CNotebookIni::Entry& entry : ini.Entries()) {
+    const std::string at = "line " + std::to_string(entry.number) + ": ";
+    const CKnownSection* section = FindSection(entry.section);
+    if (entry.malformed) {
+      error = at + "\"" + entry.key + "\" is not a [section], a key=value or a ; comment";
+    } else if (entry.key.empty() && !section) {
+      error = at + "unknown section [" + entry.section + "]";
+    } else if (entry.key.empty()) {
+      continue;
+    } else if (!section) {
+      error = at + "key " + entry.key + " is outside any known section";
+    } else if (!KnowsKey(*section, entry.key)) {
+      error = at + "unknown key " + entry.key + " in [" + section->name + "]";
+    } else if (!seen.insert(Lower(entry.section) + "/" + Lower(entry.key)).second) {
+      error = at + "[" + section->name + "] " + entry.key + " is given twice";
+    } else {
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
 
 template <typename T>
 using Choices = std::initializer_list<std::pair<const char*, T>>;
@@ -57,6 +118,11 @@ class CReader {
       m_error = std::string("[") + section + "] " + key + "=" + text + " is not valid";
   }
 
+  void Require(const char* section, const char* key) {
+    if (Ok() && !m_ini.Get(section, key))
+      m_error = std::string("[") + section + "] " + key + " is missing";
+  }
+
  private:
   const CNotebookIni& m_ini;
   std::string& m_error;
@@ -78,18 +144,23 @@ std::optional<uint32_t> NotebookParseNumber(const std::string& text) {
 
 bool NotebookConfigFromIni(const CNotebookIni& ini, CNotebookConfig& config, std::string& error) {
   error.clear();
+  if (!CheckEveryLine(ini, error))
+    return false;
   CReader read(ini, error);
   static constexpr Choices<bool> presence = {{"present", true}, {"absent", false}};
   static constexpr Choices<bool> flag = {{"1", true}, {"0", false}};
 
+  read.Require("Controller", "NvmImage");
   read.Text("Controller", "NvmImage", config.nvmImage);
   if (config.nvmImage.empty())
     read.Fail("Controller", "NvmImage", "");
+  read.Require("Controller", "NvmVersion");
   std::optional<uint32_t> version;
   read.Number("Controller", "NvmVersion", version);
   if (!version)
     read.Fail("Controller", "NvmVersion", "");
   config.nvmVersion = version.value_or(0);
+  read.Choice("Controller", "NvmImageWritten", flag, config.nvmImageWritten);
 
   read.Choice("Platform", "AcpiDevice", presence, config.acpiDevice);
   read.Choice("Platform", "Service",

@@ -28,6 +28,7 @@ struct EmuFaults {
 struct CNotebookConfig {
   std::string nvmImage;  // file name inside the folder, UTF-8
   uint32_t nvmVersion = 0;
+  bool nvmImageWritten = false;  // the image is the emulation's own copy of a written one
   bool acpiDevice = true;
   EmuServiceState service = EmuServiceState::Stopped;
   bool thunderboltSoftware = true;
@@ -36,7 +37,8 @@ struct CNotebookConfig {
   EmuFaults faults;
 };
 
-// False with a message naming the key when a value is missing or not one the key takes.
+// False with a message naming the key when a value is missing or not one the key takes, and
+// with the line's number for a section or key it does not know or a line it cannot read.
 bool NotebookConfigFromIni(const CNotebookIni& ini, CNotebookConfig& config, std::string& error);
 
 // "0x16" or "22"; the whole text must be a number that fits 32 bits.

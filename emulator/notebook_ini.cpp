@@ -106,6 +106,29 @@ void CNotebookIni::Set(const std::string& section, const std::string& key,
   }
 }
 
+std::vector<CNotebookIni::Entry> CNotebookIni::Entries() const {
+  std::vector<Entry> entries;
+  std::string section;
+  for (size_t i = 0; i < m_lines.size(); ++i) {
+    const std::string line = Trim(m_lines[i]);
+    if (line.empty() || line[0] == ';')
+      continue;
+    Entry entry;
+    entry.number = i + 1;
+    if (const auto name = SectionName(line)) {
+      section = *name;
+      entry.section = section;
+    } else {
+      const size_t equals = line.find('=');
+      entry.section = section;
+      entry.key = equals == std::string::npos ? line : Trim(line.substr(0, equals));
+      entry.malformed = equals == std::string::npos || entry.key.empty();
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
 std::string CNotebookIni::Text() const {
   std::string text;
   for (const std::string& line : m_lines)

@@ -18,6 +18,16 @@ class CNotebookIni {
   void Set(const std::string& section, const std::string& key, const std::string& value);
   std::string Text() const;
 
+  // Every line that is neither blank nor a "; comment", numbered from 1: a section header (key
+  // empty), a key=value line of the section above it ("" before any), or neither (malformed).
+  struct Entry {
+    size_t number = 0;
+    std::string section;
+    std::string key;
+    bool malformed = false;
+  };
+  std::vector<Entry> Entries() const;
+
  private:
   struct Location {
     size_t sectionEnd = 0;  // line after the section's last line; 0 when the section is absent

@@ -1,6 +1,6 @@
 #pragma once
 // The outcome of an update attempt or of one of its steps. 0 is success; the tool's own codes
-// run from 0x10430001 to 0x1043000C; any other value is the Thunderbolt provider's own
+// run from 0x10430001 to 0x1043000D; any other value is the Thunderbolt provider's own
 // "ReturnValue", passed on unchanged and never interpreted.
 #include <cstdint>
 
@@ -19,7 +19,8 @@ using UpdateResult = uint32_t;
   X(UR_FAMILY_MISMATCH, 0x10430009u)        \
   X(UR_VARIANT_MISMATCH, 0x1043000Au)       \
   X(UR_LEVEL_MISMATCH, 0x1043000Bu)         \
-  X(UR_DOWNGRADE_REFUSED, 0x1043000Cu)
+  X(UR_DOWNGRADE_REFUSED, 0x1043000Cu)      \
+  X(UR_ATTEMPT_RUNNING, 0x1043000Du)
 
 #define KELVANE_DECLARE_RESULT(name, value) inline constexpr UpdateResult name = value;
 KELVANE_UPDATE_RESULTS(KELVANE_DECLARE_RESULT)

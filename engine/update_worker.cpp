@@ -149,6 +149,11 @@ const char* UpdateStepName(UpdateStep step) {
 
 void UpdateAttempt(CUpdateState& state, UpdateMode mode) {
   ISystem& system = PlatformSystem();
+  // Two attempts must never interleave device switching, checks and writes on one controller.
+  if (!system.AcquireAttemptLock()) {
+    state.m_result = UR_ATTEMPT_RUNNING;
+    return;
+  }
   system.ComInitialize();
 
   Announce(UpdateStep::DeviceOn);
@@ -165,6 +170,7 @@ void UpdateAttempt(CUpdateState& state, UpdateMode mode) {
   system.Wait(WORKER_WAIT_MS);
   Announce(UpdateStep::DeviceOff);
   SetDeviceState(0);
+  system.ReleaseAttemptLock();
 
   system.ComUninitialize();
 }

@@ -40,6 +40,9 @@ const char* UpdateStepName(UpdateStep step);
 // write would have happened.
 enum class UpdateMode { Write, CheckOnly };
 
+// Holds the system's attempt lock from before the device is switched on until after it is
+// switched off; while another attempt holds it, nothing is done and m_result is
+// UR_ATTEMPT_RUNNING.
 void UpdateAttempt(CUpdateState& state, UpdateMode mode);
 
 // Thread procedure; the argument is a CUpdateState. Returns 0; the outcome is in m_result.

@@ -30,4 +30,9 @@ class ISystem {
                                      const wchar_t* path) = 0;
   virtual void ComInitialize() = 0;
   virtual void ComUninitialize() = 0;
+  // One update attempt at a time on this machine, whichever process runs it. True when this
+  // process now holds the lock; false when another attempt holds it or the lock cannot be made,
+  // and either way no attempt may start. Held until ReleaseAttemptLock.
+  virtual bool AcquireAttemptLock() = 0;
+  virtual void ReleaseAttemptLock() = 0;
 };

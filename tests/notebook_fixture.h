@@ -80,7 +80,8 @@ class CNotebookFolder {
   std::map<std::string, std::string> Snapshot() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root)) {
-      if (!entry.is_regular_file())
+      // The folder lock's file exists on Windows while a notebook is loaded.
+      if (!entry.is_regular_file() || entry.path().filename() == EMU_LOCK_FILE)
         continue;
       std::string bytes;
       EmuReadFile(entry.path(), bytes);

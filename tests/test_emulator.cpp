@@ -88,8 +88,8 @@ TEST(EmulatedController, WritesAlternateBetweenTwoCopiesAndKeepTheOriginal) {
   ASSERT_TRUE(notebook);
   CEmulatedController& controller = notebook->Controller();
 
-  ASSERT_TRUE(controller.Replace(FixtureImage(0x17)));
-  ASSERT_TRUE(controller.Replace(FixtureImage(0x18)));
+  ASSERT_EQ(controller.Replace(FixtureImage(0x17)), EmuWriteOutcome::Written);
+  ASSERT_EQ(controller.Replace(FixtureImage(0x18)), EmuWriteOutcome::Written);
   const auto files = folder.Snapshot();
   EXPECT_EQ(files.at("current.bin"), original);
   EXPECT_EQ(files.count("nvm-written-a.bin"), 0u);
@@ -100,17 +100,19 @@ TEST(EmulatedController, WritesAlternateBetweenTwoCopiesAndKeepTheOriginal) {
   EXPECT_NE(files.at("notebook.ini").find("Clock=instant"), std::string::npos);
   for (const auto& [name, bytes] : files)
     EXPECT_FALSE(name.ends_with(".tmp")) << name;
-  EXPECT_EQ(folder.Load()->Controller().Version(), 0x18u);
 
   // An image without a main section changes nothing.
-  EXPECT_FALSE(controller.Replace(std::vector<uint8_t>(0x2000, 0)));
+  EXPECT_EQ(controller.Replace(std::vector<uint8_t>(0x2000, 0)), EmuWriteOutcome::NoMainSection);
   EXPECT_EQ(folder.Snapshot(), files);
+  notebook.reset();
+  EXPECT_EQ(folder.Load()->Controller().Version(), 0x18u);
 }
 
 // The provider as controller access drives it, fault by fault.
 class EmulatedProvider : public ::testing::Test {
  protected:
   std::unique_ptr<IWmiServices> Connect(const std::string& faults = "") {
+    m_notebook.reset();  // it holds the folder until it goes
     m_folder.WriteNotebook("", faults);
     m_notebook = m_folder.Load();
     std::unique_ptr<IWmiServices> services;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 TEST(ResultCodes, OwnCodesAreConsecutiveAndNamed) {
@@ -13,15 +14,16 @@ TEST(ResultCodes, OwnCodesAreConsecutiveAndNamed) {
       "UR_OUT_OF_MEMORY",   "UR_UNSUPPORTED_CONTROLLER",
       "UR_FAMILY_MISMATCH", "UR_VARIANT_MISMATCH",
       "UR_LEVEL_MISMATCH",  "UR_DOWNGRADE_REFUSED",
+      "UR_ATTEMPT_RUNNING",
   };
-  for (uint32_t i = 0; i < 12; ++i) {
+  for (uint32_t i = 0; i < std::size(names); ++i) {
     ASSERT_NE(UpdateResultName(0x10430001u + i), nullptr) << i;
     EXPECT_EQ(std::string(UpdateResultName(0x10430001u + i)), names[i]);
   }
 }
 
 TEST(ResultCodes, ProviderCodesHaveNoName) {
-  for (UpdateResult code : {5u, 0x10430000u, 0x1043000Du, 0xFFFFFFFFu}) {
+  for (UpdateResult code : {5u, 0x10430000u, 0x1043000Eu, 0xFFFFFFFFu}) {
     EXPECT_EQ(UpdateResultName(code), nullptr) << code;
   }
 }

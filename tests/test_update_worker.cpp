@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/acpi_channel.h"
 #include "engine/controller_access.h"
@@ -44,6 +45,7 @@ class UpdateWorkerTest : public ::testing::Test {
   // One attempt on the folder's notebook, with the device opened first as the flow does.
   UpdateResult Run(CNotebookFolder& folder, int32_t downgradable = 0,
                    UpdateMode mode = UpdateMode::Write, ISystem* system = nullptr) {
+    m_notebook.reset();  // it holds the folder until it goes
     m_notebook = folder.Load();
     if (!m_notebook)
       return 0xFFFFFFFF;
@@ -92,6 +94,7 @@ TEST_F(UpdateWorkerTest, SuccessfulAttemptRunsEveryStepInOrderAndPersists) {
   EXPECT_EQ(m_notebook->Devices().ThunderboltDeviceState(), 0u);
 
   // The next run of the program finds the written firmware.
+  m_notebook.reset();
   auto reloaded = folder.Load();
   ASSERT_TRUE(reloaded);
   EXPECT_EQ(reloaded->Controller().Version(), 0x17u);
@@ -191,9 +194,65 @@ class CScriptedSystem final : public ISystem {
   void ComInitialize() override {}
   void ComUninitialize() override {}
 
+  bool lockHeldElsewhere = false;
+  int locks = 0;
+  int unlocks = 0;
+  std::function<void()> onUnlock;
+  bool AcquireAttemptLock() override {
+    if (lockHeldElsewhere)
+      return false;
+    ++locks;
+    return true;
+  }
+  void ReleaseAttemptLock() override {
+    ++unlocks;
+    if (onUnlock)
+      onUnlock();
+  }
+
  private:
   ISystem& m_inner;
 };
+
+TEST_F(UpdateWorkerTest, OneAttemptAtATimeFromDeviceOnToDeviceOff) {
+  struct Case {
+    const char* name;
+    std::string platform;
+    std::string faults;
+    bool heldElsewhere;
+    UpdateResult expected;
+  };
+  const Case cases[] = {
+      {"written", "", "", false, UR_OK},
+      {"no software", "ThunderboltSoftware=absent", "", false, UR_NO_TBT_SOFTWARE},
+      {"provider refuses", "", "UpdateReturnValue=5", false, 5},
+      {"another attempt runs", "", "", true, UR_ATTEMPT_RUNNING},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook(c.platform, c.faults);
+    folder.WriteImage("image.bin", FixtureImage(0x17));
+    const auto before = folder.Snapshot();
+    CScriptedSystem system(PlatformSystem());
+    system.lockHeldElsewhere = c.heldElsewhere;
+    std::string lastBeforeUnlock;
+    system.onUnlock = [&] { lastBeforeUnlock = Summary().back(); };
+    EXPECT_EQ(Run(folder, 0, UpdateMode::Write, &system), c.expected) << c.name;
+    if (c.heldElsewhere) {
+      // Nothing at all: no device switched, no service started, no wait, no provider call.
+      EXPECT_TRUE(Summary().empty()) << c.name;
+      EXPECT_EQ(system.waited, 0u) << c.name;
+      EXPECT_EQ(system.unlocks, 0) << c.name;
+      EXPECT_EQ(folder.Snapshot(), before) << c.name;
+    } else {
+      EXPECT_EQ(system.locks, 1) << c.name;
+      EXPECT_EQ(system.unlocks, 1) << c.name;
+      EXPECT_EQ(lastBeforeUnlock, "DEVS 0") << c.name;
+    }
+    TearDown();
+  }
+}
 
 TEST_F(UpdateWorkerTest, FirstListedEntryIsTheImage) {
   CNotebookFolder folder;

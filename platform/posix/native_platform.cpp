@@ -2,7 +2,9 @@
 // control manager, so those answer like a notebook without the Thunderbolt software; the
 // system services are real.
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +21,11 @@
 #include "platform/utf8.h"
 
 namespace {
+
+// /run/lock: one place for every user and session of the machine (it has one controller),
+// writable by all on FHS systems and emptied at boot. $XDG_RUNTIME_DIR is per user, so two
+// users' attempts would not see each other there.
+constexpr char POSIX_ATTEMPT_LOCK[] = "/run/lock/kelvane-update.lock";
 
 class CNoWmi final : public IWmi {
  public:
@@ -165,6 +172,30 @@ class CPosixSystem final : public ISystem {
 
   void ComInitialize() override {}
   void ComUninitialize() override {}
+
+  // An flock ends with the process, however it ends; read-only access is enough for it, so a
+  // lock file created by another user serves every user.
+  bool AcquireAttemptLock() override {
+    if (m_attemptLock >= 0)
+      return false;
+    const int fd = open(POSIX_ATTEMPT_LOCK, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+      return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      return false;
+    }
+    m_attemptLock = fd;
+    return true;
+  }
+  void ReleaseAttemptLock() override {
+    if (m_attemptLock >= 0)
+      close(m_attemptLock);
+    m_attemptLock = -1;
+  }
+
+ private:
+  int m_attemptLock = -1;
 };
 
 }  // namespace

@@ -11,6 +11,10 @@
 
 namespace {
 
+// Global\: the machine has one controller, and another session (a second signed-in user, a
+// remote desktop) could start the tool too; a Local\ name is seen only in its own session.
+constexpr wchar_t WIN_ATTEMPT_MUTEX[] = L"Global\\KelvaneUpdateAttempt";
+
 class CWinDevices final : public IDeviceControl {
  public:
   DeviceHandle Open(const wchar_t* name) override {
@@ -134,6 +138,22 @@ class CWinSystem final : public ISystem {
 
   void ComInitialize() override { ::CoInitialize(nullptr); }
   void ComUninitialize() override { ::CoUninitialize(); }
+
+  // The named object exists while a holder has it open; the system closes the handle of a
+  // process that ends, however it ends, so a crashed attempt never blocks the next one.
+  bool AcquireAttemptLock() override {
+    if (m_attemptLock)
+      return false;
+    CUniqueKernelHandle mutex(::CreateMutexW(nullptr, FALSE, WIN_ATTEMPT_MUTEX));
+    if (!mutex || ::GetLastError() == ERROR_ALREADY_EXISTS)
+      return false;
+    m_attemptLock = std::move(mutex);
+    return true;
+  }
+  void ReleaseAttemptLock() override { m_attemptLock.Reset(); }
+
+ private:
+  CUniqueKernelHandle m_attemptLock;
 };
 
 }  // namespace
