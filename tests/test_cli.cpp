@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "cli/cli_options.h"
 #include "notebook_fixture.h"
 #include "platform/utf8.h"
@@ -133,6 +138,112 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
   CRun noNotebook = Cli({"update", "--emulate", Utf8Path(empty.Root())});
   EXPECT_EQ(noNotebook.status, CLI_EXIT_UNREADABLE);
   EXPECT_NE(noNotebook.output.err.find("notebook.ini"), std::string::npos);
+}
+
+// What notebook.ini names must be a regular file inside the folder, and notebook.ini itself
+// one; anything else is a clear error before the device is switched on, never an abort.
+TEST(Cli, EmulationFolderRules) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    std::function<void(CNotebookFolder&)> arrange;
+    std::string error;
+  };
+  const auto nvmImage = [](std::string value) {
+    return [value](CNotebookFolder& f) {
+      f.WriteText("notebook.ini", "[Controller]\nNvmImage=" + value + "\nNvmVersion=0x16\n");
+    };
+  };
+  std::vector<Case> cases = {
+      {"parent", nvmImage("../current.bin"), "does not name a file inside the folder"},
+      {"parent inside", nvmImage("data/../../current.bin"), "inside the folder"},
+      {"absolute", nullptr, "inside the folder"},
+      {"directory", nvmImage("data"), "data is not a regular file"},
+      {"too large",
+       [&](CNotebookFolder& f) {
+         nvmImage("huge.bin")(f);
+         f.WriteText("huge.bin", "");
+         fs::resize_file(f.Root() / "huge.bin", uint64_t{17} << 20);
+       },
+       "huge.bin is larger than 16 MiB"},
+      {"ini is a directory",
+       [](CNotebookFolder& f) {
+         fs::remove(f.Root() / "notebook.ini");
+         fs::create_directory(f.Root() / "notebook.ini");
+       },
+       "notebook.ini in the emulation folder is not a regular file"},
+      {"unknown key", [](CNotebookFolder& f) { f.WriteNotebook("", "FailCal=3"); },
+       "line 8: unknown key FailCal in [Faults]"},
+  };
+  cases[2].arrange = [](CNotebookFolder& f) {
+    f.WriteText("notebook.ini", "[Controller]\nNvmImage=" + Utf8Path(f.Root() / "current.bin") +
+                                    "\nNvmVersion=0x16\n");
+  };
+#ifndef _WIN32
+  cases.push_back({"device", nvmImage("/dev/zero"), "inside the folder"});
+  cases.push_back({"link to a device",
+                   [&](CNotebookFolder& f) {
+                     nvmImage("zero.bin")(f);
+                     fs::create_symlink("/dev/zero", f.Root() / "zero.bin");
+                   },
+                   "inside the folder"});
+  cases.push_back({"fifo",
+                   [&](CNotebookFolder& f) {
+                     nvmImage("fifo.bin")(f);
+                     ASSERT_EQ(mkfifo((f.Root() / "fifo.bin").c_str(), 0600), 0);
+                   },
+                   "fifo.bin is not a regular file"});
+#endif
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteImage("newer.bin", FixtureImage(0x17));
+    c.arrange(folder);
+    CRun run = Cli(Attempt("update", folder));
+    EXPECT_EQ(run.status, CLI_EXIT_UNREADABLE) << c.name << ": " << run.output.err;
+    EXPECT_NE(run.output.err.find(c.error), std::string::npos) << c.name << ": " << run.output.err;
+    EXPECT_EQ(run.output.out.find("device on"), std::string::npos) << c.name;
+  }
+}
+
+// A second run on a folder in use refuses as a second attempt would, and touches nothing.
+TEST(Cli, SecondRunOnAFolderInUseRefuses) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("newer.bin", FixtureImage(0x17));
+  const auto before = folder.Snapshot();
+  {
+    auto first = folder.Load();
+    ASSERT_TRUE(first);
+    CRun second = Cli(Attempt("update", folder));
+    EXPECT_EQ(second.status, CLI_EXIT_BUSY) << second.output.err;
+    EXPECT_NE(second.output.err.find("another run is using this emulation folder"),
+              std::string::npos)
+        << second.output.err;
+    EXPECT_NE(second.output.LastLine().find(R"("name":"UR_ATTEMPT_RUNNING","wrote":false)"),
+              std::string::npos)
+        << second.output.LastLine();
+    EXPECT_EQ(folder.Snapshot(), before);
+  }
+  EXPECT_EQ(Cli(Attempt("update", folder)).status, CLI_EXIT_OK);
+}
+
+// Saving the new firmware can fail in the folder; that is said as such, with the path.
+TEST(Cli, FolderThatCannotBeWrittenIsSaid) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("newer.bin", FixtureImage(0x17));
+  // Every name the emulation could give its copy is taken by a directory.
+  for (char letter = 'a'; letter <= 'z'; ++letter)
+    std::filesystem::create_directory(folder.Root() /
+                                      (std::string("nvm-written-") + letter + ".bin"));
+  const auto before = folder.Snapshot();
+  CRun run = Cli(Attempt("update", folder));
+  EXPECT_EQ(run.status, CLI_EXIT_UNREADABLE) << run.output.out;
+  EXPECT_NE(run.output.err.find("cannot write "), std::string::npos) << run.output.err;
+  EXPECT_EQ(run.output.out.find("reinstall"), std::string::npos) << run.output.out;
+  EXPECT_NE(run.output.out.find("device off"), std::string::npos) << run.output.out;
+  EXPECT_EQ(folder.Snapshot(), before);
 }
 
 TEST(Cli, HelpDocumentsEveryOptionAndExitStatus) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 
 #include "notebook_fixture.h"
 
@@ -107,6 +108,152 @@ TEST(EmulatedController, WritesAlternateBetweenTwoCopiesAndKeepTheOriginal) {
   notebook.reset();
   EXPECT_EQ(folder.Load()->Controller().Version(), 0x18u);
 }
+
+// Whatever the notebook's own image is called, a write never changes or removes a file the
+// folder had; the emulation's copies alternate and only its own earlier copy goes.
+TEST(EmulatedController, NotebookFilesAreNeverChangedOrRemoved) {
+  struct Case {
+    std::string nvmImage;
+    std::vector<std::string> ownFiles;  // beside the image
+  };
+  const Case cases[] = {
+      {"nvm-written-a.bin", {}},
+      {"./nvm-written-a.bin", {}},
+      {"current.bin", {"nvm-written-a.bin", "nvm-written-b.bin"}},
+      {"./nvm-written-b.bin", {"nvm-written-a.bin"}},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteFile(std::filesystem::path(c.nvmImage).lexically_normal(), FixtureImage(0x16));
+    for (const std::string& name : c.ownFiles)
+      folder.WriteText(name, "the notebook's own " + name);
+    folder.WriteText("notebook.ini",
+                     "[Controller]\nNvmImage=" + c.nvmImage + "\nNvmVersion=0x16\n");
+    std::filesystem::create_directories(folder.Data());
+    const auto before = folder.Snapshot();
+    auto notebook = folder.Load();
+    ASSERT_TRUE(notebook) << c.nvmImage;
+    for (uint8_t version : {0x17, 0x18, 0x19}) {
+      ASSERT_EQ(notebook->Controller().Replace(FixtureImage(version)), EmuWriteOutcome::Written)
+          << c.nvmImage;
+    }
+    const auto after = folder.Snapshot();
+    for (const auto& [name, bytes] : before) {
+      if (name == "notebook.ini")
+        continue;
+      EXPECT_EQ(after.count(name) ? after.at(name) : "(removed)", bytes)
+          << c.nvmImage << " " << name;
+    }
+    // Exactly one copy of ours is left, the one notebook.ini names, with the last image.
+    EXPECT_EQ(after.size(), before.size() + 1) << c.nvmImage;
+    notebook.reset();
+    auto reloaded = folder.Load();
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->Controller().Version(), 0x19u);
+    const auto section = CNvmImageBuilder(FIXTURE_DEVICE_ID).Version(0x19).MainSection();
+    EXPECT_EQ(reloaded->Controller().Read(0, 0x100),
+              std::vector<uint8_t>(section.begin(), section.begin() + 0x100));
+  }
+}
+
+// A write that cannot be saved changes nothing, says which path, and leaves no stray file.
+TEST(EmulatedController, FailedSavesChangeNothing) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    std::function<void(CNotebookFolder&)> spoil;  // after the load, before the write
+    std::string error;
+  };
+  const Case cases[] = {
+      {"notebook.ini vanished", [](CNotebookFolder& f) { fs::remove(f.Root() / "notebook.ini"); },
+       "notebook.ini"},
+      {"notebook.ini became a directory",
+       [](CNotebookFolder& f) {
+         fs::remove(f.Root() / "notebook.ini");
+         fs::create_directory(f.Root() / "notebook.ini");
+       },
+       "notebook.ini"},
+      {"no free name for the copy",
+       [](CNotebookFolder& f) {
+         for (char letter = 'a'; letter <= 'z'; ++letter)
+           fs::create_directory(f.Root() / (std::string("nvm-written-") + letter + ".bin"));
+       },
+       "cannot write"},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    auto notebook = folder.Load();
+    ASSERT_TRUE(notebook);
+    c.spoil(folder);
+    const auto before = folder.Snapshot();
+    EXPECT_EQ(notebook->Controller().Replace(FixtureImage(0x17)), EmuWriteOutcome::CannotWrite)
+        << c.name;
+    EXPECT_EQ(notebook->Controller().WriteError().rfind("cannot write ", 0), 0u) << c.name;
+    EXPECT_NE(notebook->Controller().WriteError().find(c.error), std::string::npos)
+        << c.name << ": " << notebook->Controller().WriteError();
+    EXPECT_EQ(folder.Snapshot(), before) << c.name;
+    EXPECT_EQ(notebook->Controller().Version(), 0x16u) << c.name;
+  }
+}
+
+// Like a real controller's firmware, which authenticates what it is given: a cut image is
+// refused and nothing is stored; one of the same or a greater length is taken.
+TEST(EmulatedController, RefusesAMainSectionShorterThanTheCurrentOne) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  auto notebook = folder.Load();
+  ASSERT_TRUE(notebook);
+  const auto before = folder.Snapshot();
+  std::vector<uint8_t> image = FixtureImage(0x17);
+  std::vector<uint8_t> cut(image.begin(), image.end() - 1);
+  EXPECT_EQ(notebook->Controller().Replace(cut), EmuWriteOutcome::Shorter);
+  EXPECT_EQ(folder.Snapshot(), before);
+  EXPECT_EQ(notebook->Controller().Version(), 0x16u);
+  EXPECT_EQ(notebook->Controller().Replace(image), EmuWriteOutcome::Written);
+  image.push_back(0);
+  EXPECT_EQ(notebook->Controller().Replace(image), EmuWriteOutcome::Written);
+}
+
+// One run at a time per folder: a second load waits for nothing and says why.
+TEST(EmulatedNotebook, SecondLoadOfAFolderInUseIsRefused) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  auto first = folder.Load();
+  ASSERT_TRUE(first);
+  std::string error;
+  bool inUse = false;
+  EXPECT_EQ(CEmulatedNotebook::Load(folder.Root(), error, &inUse), nullptr);
+  EXPECT_TRUE(inUse);
+  EXPECT_NE(error.find("another run"), std::string::npos) << error;
+  first.reset();
+  EXPECT_NE(CEmulatedNotebook::Load(folder.Root(), error, &inUse), nullptr) << error;
+  EXPECT_FALSE(inUse);
+}
+
+#ifndef _WIN32
+// A notebook.ini that is a link stays one: the file it names is written, with its mode.
+TEST(EmulatedController, LinkedNotebookIniStaysALinkAndKeepsItsMode) {
+  namespace fs = std::filesystem;
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  fs::create_directories(folder.Root() / "config");
+  fs::rename(folder.Root() / "notebook.ini", folder.Root() / "config" / "real.ini");
+  fs::create_symlink(fs::path("config") / "real.ini", folder.Root() / "notebook.ini");
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder.Root() / "config" / "real.ini", mode);
+  auto notebook = folder.Load();
+  ASSERT_TRUE(notebook);
+  ASSERT_EQ(notebook->Controller().Replace(FixtureImage(0x17)), EmuWriteOutcome::Written);
+  EXPECT_TRUE(fs::is_symlink(folder.Root() / "notebook.ini"));
+  EXPECT_EQ(fs::status(folder.Root() / "config" / "real.ini").permissions(), mode);
+  std::string text;
+  ASSERT_TRUE(EmuReadFile(folder.Root() / "config" / "real.ini", text));
+  EXPECT_NE(text.find("NvmVersion=0x17"), std::string::npos) << text;
+  for (const auto& entry : fs::directory_iterator(folder.Root() / "config"))
+    EXPECT_EQ(entry.path().filename(), "real.ini");
+}
+#endif
 
 // The provider as controller access drives it, fault by fault.
 class EmulatedProvider : public ::testing::Test {
