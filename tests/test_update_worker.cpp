@@ -309,6 +309,33 @@ TEST_F(UpdateWorkerTest, FileOfMoreThanFourGibibytesIsNoImage) {
   EXPECT_FALSE(Wrote(Summary()));
 }
 
+// The folder spoilt between the check and the write: the write fails, and the attempt still
+// waits and switches the device off.
+TEST_F(UpdateWorkerTest, FolderSpoiltMidRunStillEndsWithDeviceOff) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("image.bin", FixtureImage(0x17));
+  struct CSpoiler {
+    std::filesystem::path ini;
+    static void Observe(UpdateStep step, void* context) {
+      if (step != UpdateStep::Write)
+        return;
+      const auto& ini = static_cast<CSpoiler*>(context)->ini;
+      std::filesystem::remove(ini);
+      std::filesystem::create_directory(ini);
+    }
+  } spoiler{folder.Root() / "notebook.ini"};
+  UpdateWorkerSetObserver(&CSpoiler::Observe, &spoiler);
+  EXPECT_EQ(Run(folder), static_cast<UpdateResult>(EMU_PROVIDER_WRITE_FAILED));
+  UpdateWorkerSetObserver(nullptr, nullptr);
+  const auto summary = Summary();
+  ASSERT_GE(summary.size(), 2u);
+  EXPECT_EQ(summary[summary.size() - 2], "wait 10000");
+  EXPECT_EQ(summary.back(), "DEVS 0");
+  EXPECT_NE(m_notebook->Controller().WriteError().find("notebook.ini"), std::string::npos);
+  EXPECT_EQ(m_notebook->Controller().Version(), 0x16u);
+}
+
 struct CStepLog {
   std::vector<UpdateStep> steps;
   static void Observe(UpdateStep step, void* context) {
