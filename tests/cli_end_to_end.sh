@@ -67,4 +67,33 @@ grep -q '^NvmVersion=0x21' "$erased/notebook.ini" || fail "erased: the new versi
 written=$(sed -n 's/^NvmImage=//p' "$erased/notebook.ini" | tr -d '\r')
 cmp -s "$erased/$written" "$erased/data/newer.bin" || fail "erased: the stored image differs"
 
+# Two attempts on one notebook at once: the second is refused while the first runs (real
+# waits, about 20 s), exactly one writes, and the folder holds one whole firmware.
+race=$work/race
+mkdir -p "$race/data"
+cp "$erased/current.bin" "$erased/data/newer.bin" "$race/" && mv "$race/newer.bin" "$race/data/"
+cp "$here/../notebooks/demo/notebook.ini" "$race/"
+nb=$(path_arg "$race")
+data=$(path_arg "$race/data")
+cli_run update --emulate "$nb" --data "$data" --json >"$work/first.out" 2>&1 &
+first=$!
+for _ in $(seq 1 100); do
+  grep -q 'device on' "$work/first.out" && break
+  sleep 0.2
+done
+grep -q 'device on' "$work/first.out" || fail "the first attempt did not start: $(cat "$work/first.out")"
+status=0
+out=$(cli_run update --emulate "$nb" --data "$data" --json 2>&1) || status=$?
+[ "$status" -eq 6 ] || fail "a second attempt at once exited with $status: $out"
+echo "$out" | last_line | grep -q '"name":"UR_ATTEMPT_RUNNING","wrote":false' ||
+  fail "the second attempt was not refused as such: $out"
+wait "$first" || fail "the first attempt failed: $(cat "$work/first.out")"
+last_line <"$work/first.out" | grep -q '"name":"UR_OK","wrote":true' ||
+  fail "the first attempt did not write: $(cat "$work/first.out")"
+grep -q '^NvmVersion=0x21' "$race/notebook.ini" || fail "race: the new version was not saved"
+written=$(sed -n 's/^NvmImage=//p' "$race/notebook.ini" | tr -d '\r')
+cmp -s "$race/$written" "$race/data/newer.bin" || fail "race: the stored image is not whole"
+cmp -s "$race/current.bin" "$erased/current.bin" || fail "race: the notebook's own image changed"
+[ -z "$(find "$race" -name '*.tmp')" ] || fail "race: temporary files were left"
+
 echo "1 passed, 0 failed"
