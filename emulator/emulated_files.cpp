@@ -93,9 +93,11 @@ bool FlushToDisk(std::FILE* file) {
 fs::path UniqueTemporary(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%d-%u-%lld.tmp", ProcessId(), counter++,
+                static_cast<long long>(now % 1000000000));
   fs::path temporary = target;
-  temporary += "." + std::to_string(ProcessId()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string(now % 1000000) + ".tmp";
+  temporary += suffix;
   return temporary;
 }
 
