@@ -118,8 +118,13 @@ bool WriteAndFlush(const fs::path& path, const std::string& bytes) {
 
 EmuFileStatus EmuReadRegularFile(const fs::path& path, std::string& bytes, uint64_t limit) {
   const int fd = OpenForReading(path);
-  if (fd < 0)
-    return EmuFileStatus::OpenFailed;
+  if (fd < 0) {
+    // Windows opens no directory as a file; say what it is all the same.
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    return !error && fs::exists(status) && !fs::is_regular_file(status) ? EmuFileStatus::NotRegular
+                                                                        : EmuFileStatus::OpenFailed;
+  }
   EmuFileStatus status = EmuFileStatus::NotRegular;
   try {
     if (IsRegular(fd))
