@@ -94,6 +94,7 @@ grep -q '^NvmVersion=0x21' "$race/notebook.ini" || fail "race: the new version w
 written=$(sed -n 's/^NvmImage=//p' "$race/notebook.ini" | tr -d '\r')
 cmp -s "$race/$written" "$race/data/newer.bin" || fail "race: the stored image is not whole"
 cmp -s "$race/current.bin" "$erased/current.bin" || fail "race: the notebook's own image changed"
-[ -z "$(find "$race" -name '*.tmp')" ] || fail "race: temporary files were left"
+[ -z "$(find "$race" -name '*.tmp' -o -name notebook.lock)" ] ||
+  fail "race: temporary or lock files were left"
 
 echo "1 passed, 0 failed"
