@@ -131,9 +131,14 @@ EmuWriteOutcome CEmulatedController::Save(const std::vector<uint8_t>& image, uin
   const std::filesystem::path iniPath = m_folder / "notebook.ini";
   const std::filesystem::path iniTarget = EmuWriteTarget(iniPath);
   std::string text;
+  if (!EmuReadFile(iniTarget, text)) {
+    m_writeError = "cannot write " + EmuPathText(iniPath);
+    return EmuWriteOutcome::CannotWrite;
+  }
   const auto name = FreeCopyName(m_folder);
-  if (!EmuReadFile(iniTarget, text) || !name) {
-    m_writeError = "cannot write " + EmuPathText(name ? iniPath : m_folder / "nvm-written-z.bin");
+  if (!name) {
+    m_writeError = "cannot write " + EmuPathText(m_folder / EMU_COPY_PREFIX) +
+                   "?.bin: every such name is taken";
     return EmuWriteOutcome::CannotWrite;
   }
   saved = m_folder / *name;

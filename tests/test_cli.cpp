@@ -251,7 +251,7 @@ TEST(Cli, HelpDocumentsEveryOptionAndExitStatus) {
   EXPECT_EQ(help.status, CLI_EXIT_OK);
   for (const char* text :
        {"--emulate", "--data", "--downgradable", "--json", "--device", "--blocks", "Exit status",
-        "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "}) {
+        "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 "}) {
     EXPECT_NE(help.output.out.find(text), std::string::npos) << text;
   }
 }
