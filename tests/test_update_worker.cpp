@@ -10,6 +10,16 @@
 #include "notebook_fixture.h"
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace {
 
 // The provider's chatter of the compatibility check, folded so that sequences stay readable.
@@ -334,6 +344,33 @@ TEST_F(UpdateWorkerTest, FolderSpoiltMidRunStillEndsWithDeviceOff) {
   EXPECT_EQ(summary.back(), "DEVS 0");
   EXPECT_NE(m_notebook->Controller().WriteError().find("notebook.ini"), std::string::npos);
   EXPECT_EQ(m_notebook->Controller().Version(), 0x16u);
+}
+
+// The real platform's lock is seen by every process of the machine, not only by its holder.
+TEST(AttemptLock, NativeLockIsSystemWide) {
+  ISystem& native = *PlatformNative().system;
+  if (!native.AcquireAttemptLock())
+    GTEST_SKIP() << "another process holds the attempt lock, or it cannot be made here";
+  EXPECT_FALSE(native.AcquireAttemptLock());  // a second attempt of this process
+  const auto heldByOther = [] {
+#ifdef _WIN32
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"Global\\KelvaneUpdateAttempt");
+    const bool exists = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    ::CloseHandle(mutex);
+    return exists;
+#else
+    const int fd = open("/run/lock/kelvane-update.lock", O_RDONLY | O_CLOEXEC);
+    const bool locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (fd >= 0)
+      close(fd);
+    return locked;
+#endif
+  };
+  EXPECT_TRUE(heldByOther());
+  native.ReleaseAttemptLock();
+  EXPECT_FALSE(heldByOther());
+  ASSERT_TRUE(native.AcquireAttemptLock());
+  native.ReleaseAttemptLock();
 }
 
 struct CStepLog {
