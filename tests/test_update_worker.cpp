@@ -12,6 +12,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#undef LoadImage  // a macro of windows.h, and a step of the worker
 #else
 #include <fcntl.h>
 #include <sys/file.h>
