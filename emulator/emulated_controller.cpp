@@ -29,7 +29,8 @@ std::string ToHex(uint32_t value) {
 // A name for the new copy that no file of the folder has: never one of the notebook's own.
 std::optional<std::string> FreeCopyName(const std::filesystem::path& folder) {
   for (char letter = 'a'; letter <= 'z'; ++letter) {
-    const std::string name = EMU_COPY_PREFIX + std::string(1, letter) + ".bin";
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%c.bin", EMU_COPY_PREFIX, letter);
     std::error_code error;
     const auto status = std::filesystem::symlink_status(folder / name, error);
     if (status.type() == std::filesystem::file_type::not_found)
