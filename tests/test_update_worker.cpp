@@ -320,6 +320,22 @@ TEST_F(UpdateWorkerTest, FileOfMoreThanFourGibibytesIsNoImage) {
   EXPECT_FALSE(Wrote(Summary()));
 }
 
+// An image that passes the check but is shorter than the controller's firmware: the emulated
+// controller, like a real one, refuses it with a code of its own and keeps what it has.
+TEST_F(UpdateWorkerTest, ControllerRefusesAShorterImage) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteFile("current.bin",
+                   CNvmImageBuilder(FIXTURE_DEVICE_ID).Version(0x16).SectionSize(0x3000).Build());
+  folder.WriteImage("image.bin", FixtureImage(0x17));
+  const auto before = folder.Snapshot();
+  EXPECT_EQ(Run(folder), static_cast<UpdateResult>(EMU_PROVIDER_IMAGE_REFUSED));
+  EXPECT_TRUE(Wrote(Summary()));
+  EXPECT_EQ(Summary().back(), "DEVS 0");
+  EXPECT_EQ(folder.Snapshot(), before);
+  EXPECT_EQ(m_notebook->Controller().Version(), 0x16u);
+}
+
 // The folder spoilt between the check and the write: the write fails, and the attempt still
 // waits and switches the device off.
 TEST_F(UpdateWorkerTest, FolderSpoiltMidRunStillEndsWithDeviceOff) {
