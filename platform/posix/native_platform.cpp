@@ -107,7 +107,7 @@ class CPosixSystem final : public ISystem {
     const std::streamoff size = file.tellg();
     if (size < 0)
       return FileReadStatus::OpenFailed;
-    if (static_cast<unsigned long long>(size) > 0xFFFFFFFFull)
+    if (static_cast<unsigned long long>(size) > 0x7FFFFFFFull)
       return FileReadStatus::TooLarge;
     try {
       bytes.assign(static_cast<size_t>(size), 0);
@@ -175,4 +175,8 @@ PlatformServices PlatformNative() {
   static CNoServices services;
   static CPosixSystem system;
   return {&wmi, &devices, &services, &system};
+}
+
+std::string PlatformDisplayPath(const std::wstring& path) {
+  return PathToNative(path);
 }
