@@ -127,14 +127,34 @@ void ReportLayout(ICliOutput& output, const CCliOptions& options, const std::vec
   output.Out(json + "}\n");
 }
 
+const char* ReadFailureText(FileReadStatus status) {
+  switch (status) {
+    case FileReadStatus::Ok:
+      break;
+    case FileReadStatus::OpenFailed:
+      return "cannot be opened (missing, a folder, no permission, or in use)";
+    case FileReadStatus::TooLarge:
+      return "is 2 GiB or more, too large to be an image";
+    case FileReadStatus::NoMemory:
+      return "needs more memory than is free";
+    case FileReadStatus::ShortRead:
+      return "could not be read in full";
+  }
+  return "cannot be read";
+}
+
 }  // namespace
 
 int CliInspect(const CCliOptions& options, ICliOutput& output) {
   std::vector<uint8_t> image;
-  if (PlatformSystem().ReadWholeFile(WideFromUtf8(options.file), image) != FileReadStatus::Ok) {
-    output.Err("kelvane-cli: cannot read " + options.file +
-               " in full (missing, unreadable, or "
-               "4 GiB and more)\n");
+  const FileReadStatus read = PlatformSystem().ReadWholeFile(WideFromUtf8(options.file), image);
+  if (read != FileReadStatus::Ok) {
+    const std::string message = options.file + ": " + ReadFailureText(read);
+    output.Err("kelvane-cli: " + message + "\n");
+    if (options.json) {
+      output.Out("{\"command\":\"inspect\",\"result\":null,\"name\":\"unreadable\",\"advice\":" +
+                 JsonString(message) + "}\n");
+    }
     return CLI_EXIT_UNREADABLE;
   }
   NvmLayout layout;

@@ -4,6 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "notebook_fixture.h"
+#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -125,14 +126,69 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
       {"make-image", "x.bin", "--device", "0x1FFFF"},
       {"make-image", "x.bin", "--device", "0x156D", "--blocks", "4"},
   };
-  for (const auto& args : usage) {
+  for (auto args : usage) {
+    const std::string shown = args.empty() ? "(none)" : args[0];
     CRun run = Cli(args);
-    EXPECT_EQ(run.status, CLI_EXIT_USAGE) << (args.empty() ? "(none)" : args[0]);
-    EXPECT_NE(run.output.err.find("Usage:"), std::string::npos);
+    EXPECT_EQ(run.status, CLI_EXIT_USAGE) << shown;
+    // The reason, the command forms and where to read more; not the whole help.
+    EXPECT_EQ(run.output.err.rfind("kelvane-cli: ", 0), 0u) << shown;
+    EXPECT_NE(run.output.err.find("Usage:"), std::string::npos) << shown;
+    EXPECT_NE(run.output.err.find("kelvane-cli --help\" for"), std::string::npos) << shown;
+    EXPECT_EQ(run.output.err.find("Exit status"), std::string::npos) << shown;
+    if (args.empty())
+      continue;
+    args.insert(args.begin() + 1, "--json");
+    CRun json = Cli(args);
+    EXPECT_EQ(json.status, CLI_EXIT_USAGE) << shown;
+    EXPECT_EQ(json.output.LastLine().rfind("{\"command\":", 0), 0u) << shown;
+    EXPECT_NE(json.output.LastLine().find(R"("result":null,"name":"usage")"), std::string::npos)
+        << shown << ": " << json.output.LastLine();
   }
-  CRun noNotebook = Cli({"update", "--emulate", Utf8Path(empty.Root())});
+  CRun noNotebook = Cli({"update", "--emulate", Utf8Path(empty.Root()), "--json"});
   EXPECT_EQ(noNotebook.status, CLI_EXIT_UNREADABLE);
   EXPECT_NE(noNotebook.output.err.find("notebook.ini"), std::string::npos);
+  EXPECT_NE(noNotebook.output.LastLine().find(R"("result":null,"name":"unreadable")"),
+            std::string::npos)
+      << noNotebook.output.LastLine();
+  CRun noFile = Cli({"inspect", Utf8Path(empty.Root() / "missing.bin"), "--json"});
+  EXPECT_EQ(noFile.status, CLI_EXIT_UNREADABLE);
+  EXPECT_NE(noFile.output.LastLine().find(R"("result":null,"name":"unreadable")"),
+            std::string::npos)
+      << noFile.output.LastLine();
+}
+
+// The help calls them hexadecimal: "1578" must not silently be decimal 1578 (0x62A).
+TEST(Cli, DeviceAndBaseAreHexadecimalWithOrWithoutPrefix) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string expected;  // in the inspection's JSON; empty: a usage error
+  };
+  const Case cases[] = {
+      {{"--device", "1578"}, R"("deviceId":5496,"family":3)"},
+      {{"--device", "0x156d"}, R"("deviceId":5485,"family":1)"},
+      {{"--device", "147E", "--header", "0x1000", "--base", "1100"}, R"("base":4352)"},
+      {{"--device", "156B", "--base", "0x200"}, R"("base":512)"},
+      {{"--device", "0x"}, ""},
+      {{"--device", "15G8"}, ""},
+      {{"--device", "10000"}, ""},
+      {{"--device", "-1578"}, ""},
+      {{"--device", "156B", "--base", "0"}, ""},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    const std::string file = Utf8Path(folder.Root() / "made.bin");
+    std::vector<std::string> make = {"make-image", file};
+    make.insert(make.end(), c.options.begin(), c.options.end());
+    CRun made = Cli(make);
+    if (c.expected.empty()) {
+      EXPECT_EQ(made.status, CLI_EXIT_USAGE) << c.options[1];
+      continue;
+    }
+    ASSERT_EQ(made.status, CLI_EXIT_OK) << c.options[1] << made.output.err;
+    CRun inspect = Cli({"inspect", file, "--json"});
+    EXPECT_NE(inspect.output.LastLine().find(c.expected), std::string::npos)
+        << inspect.output.LastLine();
+  }
 }
 
 TEST(Cli, HelpDocumentsEveryOptionAndExitStatus) {
@@ -181,6 +237,114 @@ TEST(Cli, InspectRefusesWhatIsNoImage) {
   EXPECT_NE(zero.output.LastLine().find(R"("name":"UR_NO_IMAGE")"), std::string::npos);
   EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "short.bin")}).status, CLI_EXIT_FAILED);
   EXPECT_EQ(Cli({"inspect", Utf8Path(folder.Root() / "missing.bin")}).status, CLI_EXIT_UNREADABLE);
+}
+
+TEST(Cli, EmulationAloneTakesTheImageFromTheNotebooksDataFolder) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("image.bin", FixtureImage(0x17));
+  CRun check = Cli({"check", "--emulate", Utf8Path(folder.Root()), "--json"});
+  EXPECT_EQ(check.status, CLI_EXIT_OK) << check.output.out;
+  const std::string shown = PlatformDisplayPath(folder.Data().wstring());
+  EXPECT_NE(check.output.out.find("image folder: " + shown + "\n"), std::string::npos)
+      << check.output.out;
+  EXPECT_NE(check.output.LastLine().find(R"("image":"image.bin","imageEntries":1,"noImage":null)"),
+            std::string::npos)
+      << check.output.LastLine();
+  // Without a data folder the program's own is searched, and the answer says so.
+  std::filesystem::remove_all(folder.Data());
+  CRun none = Cli({"check", "--emulate", Utf8Path(folder.Root()), "--json"});
+  EXPECT_EQ(none.status, CLI_EXIT_FAILED);
+  EXPECT_NE(none.output.LastLine().find(R"("noImage":"the folder holds no *.bin file")"),
+            std::string::npos)
+      << none.output.LastLine();
+  EXPECT_EQ(none.output.out.find(Utf8Path(folder.Root())), std::string::npos) << none.output.out;
+}
+
+// Separator-holding names exist only where "\\" is a name character.
+TEST(Cli, CheckAndUpdateSayWhatDiscoveryTookOrWhyThereIsNoImage) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> images;  // "/" at the end: a folder
+    std::string text;                 // in the output
+    std::string json;                 // in the last line
+  };
+  const Case cases[] = {
+#ifndef _WIN32
+      {"a name with a separator",
+       {"..\\other.bin"},
+       R"(passed over "..\other.bin": its name holds a path separator)",
+       R"("image":null,"imageEntries":1,"noImage":"every *.bin entry was passed over for its name")"},
+      {"a name not in the encoding",
+       {"\xFF.bin"},
+       "its name is not valid in the file system's encoding",
+       R"("image":null,"imageEntries":1,"noImage")"},
+#endif
+      {"a folder named *.bin",
+       {"folder.bin/"},
+       "no image: the entry taken is a folder, not a file",
+       R"("image":"folder.bin","imageEntries":1,"noImage":"the entry taken is a folder)"},
+      {"no *.bin", {}, "no image: the folder holds no *.bin file", R"("image":null)"},
+      {"three images",
+       {"a-0x23.bin", "b-0x23.bin", "c-0x23.bin"},
+       " of 3 *.bin entries in the order",
+       R"("imageEntries":3,"noImage":null)"},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteText("data/readme.txt", "not an image");
+    folder.WriteFile("other.bin", FixtureImage(0x17));
+    for (const std::string& image : c.images) {
+      if (image.ends_with("/"))
+        std::filesystem::create_directories(folder.Data() / image.substr(0, image.size() - 1));
+      else
+        folder.WriteImage(image, FixtureImage(0x17));
+    }
+    for (const char* command : {"check", "update"}) {
+      CRun run = Cli(Attempt(command, folder));
+      EXPECT_NE(run.output.out.find(c.text), std::string::npos) << c.name << "\n" << run.output.out;
+      EXPECT_NE(run.output.LastLine().find(c.json), std::string::npos)
+          << c.name << ": " << run.output.LastLine();
+      EXPECT_NE(
+          run.output.out.find("image folder: " + PlatformDisplayPath(folder.Data().wstring())),
+          std::string::npos)
+          << c.name;
+    }
+  }
+}
+
+// With Clock=instant the waits take no time, so the output must not promise them.
+TEST(Cli, WaitsAreAnnouncedOnlyWhenTheyAreReal) {
+  CNotebookFolder folder;
+  folder.WriteNotebook();
+  folder.WriteImage("image.bin", FixtureImage(0x17));
+  for (const char* command : {"check", "update"}) {
+    CRun run = Cli(Attempt(command, folder));
+    EXPECT_EQ(run.status, CLI_EXIT_OK);
+    EXPECT_NE(run.output.out.find("wait for the service\n"), std::string::npos) << run.output.out;
+    EXPECT_EQ(run.output.out.find("20 s"), std::string::npos) << run.output.out;
+    EXPECT_EQ(run.output.out.find("(10 s)"), std::string::npos) << run.output.out;
+  }
+}
+
+TEST(Cli, TextExplainsAMissingLanguageFileAndHasHelp) {
+  CNotebookFolder folder;
+  const std::string missing = Utf8Path(folder.Root() / "nowhere");
+  CRun run = Cli({"text", "IDS_PROMPT", "--data", missing});
+  EXPECT_EQ(run.status, 1);
+#ifdef _WIN32
+  const std::string file = missing + "\\Update.ini";
+#else
+  const std::string file = missing + "/Update.ini";
+#endif
+  EXPECT_NE(run.output.err.find("the language file " + file + " is missing"), std::string::npos)
+      << run.output.err;
+
+  CRun help = Cli({"text", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.out.find("kelvane-cli text KEY"), std::string::npos);
+  EXPECT_NE(help.output.out.find("--lid"), std::string::npos);
 }
 
 // The shipped Update.ini lies beside the test programs, where the CLI looks for it.
