@@ -73,9 +73,13 @@ Commands:
               Thunderbolt platform device on, start the Thunderbolt service, wait 10 s, read
               the controller's version, load the first *.bin image, check that it belongs to
               the controller, refuse an older image, write it, wait 10 s, switch the device off.
-              Each step is printed as it begins.
+              Each step is printed as it begins, with the folder searched, the file taken and
+              the entries passed over (a name holding a path separator is never an image).
   check       the same attempt without the write: tells whether update would write.
-  inspect     parse one image file alone; print its layout and its check-table fields.
+  inspect     parse one image file alone, as the check does: print what it could read (the
+              header words, the main section, device ID, family and variant, version, level,
+              for family 3 the extension offset and the block chain) and its check-table
+              fields, or why the check would refuse it.
   text        print the text the window shows for an IDS_ key (IDS_PROMPT, IDS_ERROR, ...) in
               a language, as the window would cut it, for translators checking Update.ini.
   make-image  write a synthetic image of a device ID's family and variant (for tests, demos

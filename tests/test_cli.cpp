@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "cli/cli_options.h"
+#include "cli/image_explain.h"
+#include "engine/compatibility_check.h"
 #include "notebook_fixture.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
@@ -345,6 +349,135 @@ TEST(Cli, TextExplainsAMissingLanguageFileAndHasHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.out.find("kelvane-cli text KEY"), std::string::npos);
   EXPECT_NE(help.output.out.find("--lid"), std::string::npos);
+}
+
+std::vector<uint8_t> Bytes(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> put) {
+  std::vector<uint8_t> bytes(size, 0);
+  for (const auto& [at, value] : put)
+    bytes[at] = value;
+  return bytes;
+}
+
+std::vector<uint8_t> Cut(std::vector<uint8_t> image, size_t size) {
+  image.resize(size);
+  return image;
+}
+
+// Each refusal in words that point at the offending word and the file's end.
+TEST(Cli, InspectSaysWhyAnImageIsRefused) {
+  const auto family3 = [] { return CNvmImageBuilder(0x1578).Header(NvmHeader::AtZero, 0x100); };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> image;
+    std::string refusal;
+    std::string result;
+  };
+  const Case cases[] = {
+      {"base past the end", Bytes(12 * 1024, {{0x1001, 0x40}}),
+       "the word at 0x1000 names offset 0x4000, past the end of this 12 KiB file", "UR_NO_IMAGE"},
+      {"empty",
+       {},
+       "this 0-byte file is too short to hold the header word at 0x0000",
+       "UR_NO_IMAGE"},
+      {"cut before the second word",
+       Cut(CNvmImageBuilder(0x156D).Header(NvmHeader::At0x1000, 0x1100).Build(), 700),
+       "the word at 0x0000 is 0x0000, which sends the reader to the word at 0x1000, but this "
+       "700-byte file ends before it",
+       "UR_NO_IMAGE"},
+      {"zeroed", Bytes(0x2000, {}),
+       "neither header word names the main section: the word at 0x0000 is 0x0000 and the word "
+       "at 0x1000 is 0x0000",
+       "UR_NO_IMAGE"},
+      {"main section cut short", Cut(FixtureImage(0x17), 0x108),
+       "the word at 0x0000 names offset 0x100, but this 264-byte file ends before the section's "
+       "version byte at 0x10A",
+       "UR_NO_IMAGE"},
+      {"unlisted", FixtureImage(0x17, 0x1234), "device ID 0x1234 is not a listed controller",
+       "UR_UNLISTED_DEVICE_ID"},
+      {"extension past the end", family3().ExtensionOffset(0x100000).Build(),
+       "the extension offset 0x100000 names file offset 0x100100, past the end of this",
+       "UR_NO_IMAGE"},
+      {"block chain past the end",
+       Cut(family3().AddBlock(0x04, 2).AddBlock(0x20, 3).Build(), 0x250),
+       "the block chain ends at 0x258, past the end of this 592-byte file", "UR_NO_IMAGE"},
+      {"block count past the end",
+       Cut(family3().AddBlock(0x04, 2).AddBlock(0x20, 3).Build(), 0x24B),
+       "the dword count of block 0x20 at 0x24A lies past the end of this 587-byte file",
+       "UR_NO_IMAGE"},
+  };
+  for (const Case& c : cases) {
+    CNotebookFolder folder;
+    folder.WriteFile("image.bin", c.image);
+    CRun run = Cli({"inspect", Utf8Path(folder.Root() / "image.bin"), "--json"});
+    EXPECT_EQ(run.status, CLI_EXIT_FAILED) << c.name;
+    EXPECT_NE(run.output.out.find("refused: " + c.refusal), std::string::npos) << c.name << "\n"
+                                                                               << run.output.out;
+    EXPECT_NE(run.output.LastLine().find("\"refusal\":\"" + c.refusal), std::string::npos)
+        << c.name << ": " << run.output.LastLine();
+    EXPECT_NE(run.output.LastLine().find("\"name\":\"" + c.result + "\""), std::string::npos)
+        << c.name;
+  }
+}
+
+// The explanation reads its own way; on any input it must reach the check's verdict and layout,
+// or it would explain a refusal that did not happen (or miss one).
+TEST(Cli, InspectExplainsExactlyWhatTheChecksParseDecides) {
+  const std::vector<std::vector<uint8_t>> seeds = {
+      FixtureImage(0x17),
+      CNvmImageBuilder(0x1578)
+          .Header(NvmHeader::At0x1000, 0x1100)
+          .AddBlock(0x04, 2)
+          .AddBlock(0x01, 1)
+          .Build(),
+      CNvmImageBuilder(0x1576).Header(NvmHeader::Erased, 0x1100).AddBlock(0x20, 3).Build(),
+      CNvmImageBuilder(0x147E).Header(NvmHeader::AtZero, 0x200).Build(),
+  };
+  std::mt19937 random(20261211);
+  int refused = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::vector<uint8_t> image = seeds[random() % seeds.size()];
+    const auto word = [&image](size_t at) -> size_t { return image[at] | image[at + 1] << 8; };
+    const size_t base = word(0) == 0 || word(0) == 0xFFFF ? word(0x1000) : word(0);
+    // Where the parse looks: the header words, the main section's fields, the block chain.
+    const size_t spots[] = {
+        0,           1,        0x1000,       0x1001,       base + 2,     base + 3,
+        base + 4,    base + 5, base + 0x10E, base + 0x10F, base + 0x111, base + 0x140,
+        base + 0x141};
+    for (int m = random() % 4; m > 0; --m) {
+      const size_t at = spots[random() % std::size(spots)];
+      if (at < image.size())
+        image[at] = static_cast<uint8_t>(random());
+    }
+    // Cut anywhere, or within two bytes of an end the parse tests.
+    NvmLayout seed;
+    NvmLayoutFromImage(image.data(), static_cast<uint32_t>(image.size()), &seed);
+    const size_t ends[] = {2, 0x1002, base + 0x0B, base + 0x112, seed.extBase + 1u, seed.blockBase};
+    if (random() % 3 == 0)
+      image.resize(random() % (image.size() + 1));
+    else if (const size_t end = ends[random() % std::size(ends)] + random() % 5;
+             random() % 2 && end >= 2)
+      image.resize(std::min(image.size(), end - 2));
+    NvmLayout layout;
+    const UpdateResult expected =
+        NvmLayoutFromImage(image.data(), static_cast<uint32_t>(image.size()), &layout);
+    const CImageFacts facts = ImageExplain(image);
+    ASSERT_EQ(facts.result, expected) << i;
+    ASSERT_EQ(facts.refusal.empty(), expected == UR_OK) << i;
+    refused += expected != UR_OK;
+    if (expected != UR_OK)
+      continue;
+    ASSERT_EQ(facts.base, layout.base) << i;
+    ASSERT_EQ(facts.family, layout.family) << i;
+    ASSERT_EQ(facts.version, layout.version) << i;
+    const auto optional = [](bool has, uint32_t value) {
+      return has ? std::optional<uint64_t>(value) : std::nullopt;
+    };
+    ASSERT_EQ(facts.extBase, optional(layout.hasExtBase, layout.extBase)) << i;
+    ASSERT_EQ(facts.blockEnd, optional(layout.hasBlockBase, layout.blockBase)) << i;
+  }
+  // Both verdicts must have been met often, or the comparison shows little.
+  EXPECT_GT(refused, 300);
+  EXPECT_LT(refused, 2700);
 }
 
 // The shipped Update.ini lies beside the test programs, where the CLI looks for it.
