@@ -86,8 +86,12 @@ std::wstring ImageFolder(const CCliOptions& options) {
     return WideFromUtf8(options.data);
   if (!options.emulate.empty()) {
     std::error_code error;
-    if (std::filesystem::is_directory(EmuPathFromUtf8(options.emulate) / "data", error))
-      return WideFromUtf8(options.emulate) + L"\\data";
+    if (std::filesystem::is_directory(EmuPathFromUtf8(options.emulate) / "data", error)) {
+      std::wstring folder = WideFromUtf8(options.emulate);
+      while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+      return folder + L"\\data";
+    }
   }
   return {};
 }
