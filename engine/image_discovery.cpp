@@ -75,6 +75,8 @@ void ImageFind(const std::wstring& folder, CImageDiscovery& report) {
   }
 }
 
+// A file not read in full is no image: checking or writing the zeros in place of its missing
+// bytes could brick the controller.
 UpdateResult ImageLoad(CImageDiscovery& report, std::vector<uint8_t>& image) {
   if (report.miss != ImageMiss::None || report.path.empty())
     return UR_NO_IMAGE;
