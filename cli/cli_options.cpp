@@ -147,7 +147,8 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& op
   } else if (attempt && arg == "--downgradable") {
     options.downgradable = true;
   } else if (attempt && (arg == "--emulate" || arg == "--data")) {
-    if (!next || next->empty())
+    // "--data --json" lacks its folder; it does not name one called "--json".
+    if (!next || next->empty() || next->starts_with("--"))
       return false;
     (arg == "--emulate" ? options.emulate : options.data) = *next;
     ++i;

@@ -122,6 +122,7 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
       {},
       {"flash"},
       {"update", "--data"},
+      {"check", "--data", "--downgradable"},
       {"update", "--bogus"},
       {"inspect"},
       {"inspect", "a.bin", "b.bin"},
@@ -154,6 +155,9 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
   EXPECT_NE(noNotebook.output.LastLine().find(R"("result":null,"name":"unreadable")"),
             std::string::npos)
       << noNotebook.output.LastLine();
+  CRun folder = Cli({"inspect", Utf8Path(empty.Root())});
+  EXPECT_EQ(folder.status, CLI_EXIT_UNREADABLE);
+  EXPECT_NE(folder.output.err.find("cannot be opened"), std::string::npos) << folder.output.err;
   CRun noFile = Cli({"inspect", Utf8Path(empty.Root() / "missing.bin"), "--json"});
   EXPECT_EQ(noFile.status, CLI_EXIT_UNREADABLE);
   EXPECT_NE(noFile.output.LastLine().find(R"("result":null,"name":"unreadable")"),

@@ -3,6 +3,7 @@
 // system services are real.
 #include <dirent.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -101,6 +102,10 @@ class CPosixSystem final : public ISystem {
   }
 
   FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) override {
+    // A folder opens here, unlike on Windows, and reports a size that is none of its own.
+    struct stat status {};
+    if (stat(PathToNative(path).c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+      return FileReadStatus::OpenFailed;
     std::ifstream file(PathToNative(path), std::ios::binary | std::ios::ate);
     if (!file)
       return FileReadStatus::OpenFailed;
