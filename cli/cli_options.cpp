@@ -5,6 +5,20 @@
 
 namespace {
 
+// Hexadecimal digits, with or without "0x": "1578" is 0x1578, never decimal 1578.
+std::optional<uint32_t> ParseHex(std::string text, uint32_t max) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.erase(0, 2);
+  if (text.empty() || text.size() > 8 ||
+      text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    return std::nullopt;
+  }
+  const unsigned long value = std::strtoul(text.c_str(), nullptr, 16);
+  if (value > max)
+    return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
 std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max) {
   if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
     return std::nullopt;
@@ -40,7 +54,7 @@ bool ParseBlocks(const std::string& text, std::vector<std::pair<uint8_t, uint16_
 
 }  // namespace
 
-const char* CliUsage() {
+const char* CliShortUsage() {
   return R"(Usage:
   kelvane-cli update  [--emulate DIR] [--data DIR] [--downgradable] [--json]
   kelvane-cli check   [--emulate DIR] [--data DIR] [--downgradable] [--json]
@@ -49,15 +63,23 @@ const char* CliUsage() {
   kelvane-cli make-image FILE --device HEX [--version N] [--level N]
                       [--header zero|0x1000|erased] [--base HEX] [--blocks FLAG:COUNT,...]
   kelvane-cli --help
+)";
+}
 
+const char* CliUsage() {
+  static const std::string usage = std::string(CliShortUsage()) + R"(
 Commands:
   update      run one firmware update attempt, as the window's Update button does: switch the
               Thunderbolt platform device on, start the Thunderbolt service, wait 10 s, read
               the controller's version, load the first *.bin image, check that it belongs to
               the controller, refuse an older image, write it, wait 10 s, switch the device off.
-              Each step is printed as it begins.
+              Each step is printed as it begins, with the folder searched, the file taken and
+              the entries passed over (a name holding a path separator is never an image).
   check       the same attempt without the write: tells whether update would write.
-  inspect     parse one image file alone; print its layout and its check-table fields.
+  inspect     parse one image file alone, as the check does: print what it could read (the
+              header words, the main section, device ID, family and variant, version, level,
+              for family 3 the extension offset and the block chain) and its check-table
+              fields, or why the check would refuse it.
   text        print the text the window shows for an IDS_ key (IDS_PROMPT, IDS_ERROR, ...) in
               a language, as the window would cut it, for translators checking Update.ini.
   make-image  write a synthetic image of a device ID's family and variant (for tests, demos
@@ -65,19 +87,23 @@ Commands:
 
 Options:
   --emulate DIR    use the emulated notebook described by DIR/notebook.ini instead of the
-                   hardware (the image discovery, the check and the flow run as in production)
+                   hardware (the image discovery, the check and the flow run as in production);
+                   without --data the image comes from DIR/data when that folder exists
   --data DIR       take the image (update, check) or Update.ini (text) from DIR instead of
                    the folder "data" beside the program
   --lid HEX        text: the language id, 1 to 4 hex digits (default: the user's language)
   --downgradable   allow an image older than the controller's firmware
-  --json           print one JSON object on the last line: "result" ("0x%08X"), "name" (the
-                   UR_ name, or "provider" for the provider's own code), "advice"
-  --device HEX     make-image: the device ID (0x147E, 0x156B, 0x156D, 0x1576, 0x1578, ...)
+  --json           print one JSON object on the last line, whatever the outcome: "result"
+                   ("0x%08X", or null when no attempt ran), "name" (the UR_ name, "provider"
+                   for the provider's own code, or why no attempt ran), "advice"; update and
+                   check add "imageFolder", "image", "imageEntries" and "noImage" (why no image)
+  --device HEX     make-image: the device ID in hexadecimal, with or without 0x (1578 is
+                   0x1578; listed: 147E, 156B, 156D, 1576, 1578; family 0: 1567, 1569)
   --version N      make-image: the image version byte (default 0)
   --level N        make-image: the level byte at the start of the main section (default 0)
   --header KIND    make-image: where the header names the main section: the word at 0
                    (zero), the word at 0x1000 (0x1000), or 0x1000 behind erased flash (erased)
-  --base HEX       make-image: the file offset of the main section
+  --base HEX       make-image: the file offset of the main section, hexadecimal
   --blocks LIST    make-image: optional blocks of family 3, as flag bit:dword count pairs
 
 Exit status:
@@ -92,6 +118,7 @@ Exit status:
   6  refused: another update attempt is running on this notebook (UR_ATTEMPT_RUNNING);
      nothing was switched, checked or written
 )";
+  return usage.c_str();
 }
 
 namespace {
@@ -110,18 +137,25 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& op
     ++i;
     return ParseNumber(*next, max);
   };
+  auto hex = [&](uint32_t max) -> std::optional<uint32_t> {
+    if (!next)
+      return std::nullopt;
+    ++i;
+    return ParseHex(*next, max);
+  };
 
   if (arg == "--json" && !make) {
     options.json = true;
   } else if (attempt && arg == "--downgradable") {
     options.downgradable = true;
   } else if (attempt && (arg == "--emulate" || arg == "--data")) {
-    if (!next || next->empty())
+    // "--data --json" lacks its folder; it does not name one called "--json".
+    if (!next || next->empty() || next->starts_with("--"))
       return false;
     (arg == "--emulate" ? options.emulate : options.data) = *next;
     ++i;
   } else if (make && arg == "--device") {
-    const auto v = number(0xFFFF);
+    const auto v = hex(0xFFFF);
     if (!v)
       return false;
     options.deviceId = static_cast<uint16_t>(*v);
@@ -132,7 +166,7 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& op
       return false;
     (arg == "--version" ? options.version : options.level) = static_cast<uint8_t>(*v);
   } else if (make && arg == "--base") {
-    const auto v = number(0xFFFF);
+    const auto v = hex(0xFFFF);
     if (!v || *v == 0)
       return false;
     options.base = static_cast<uint16_t>(*v);

@@ -29,6 +29,8 @@ bool CliParseOptions(const std::vector<std::string>& args, CCliOptions& options,
 
 // The --help text, exit statuses included.
 const char* CliUsage();
+// Its first lines: the command forms only, for a usage error.
+const char* CliShortUsage();
 
 inline constexpr int CLI_EXIT_OK = 0;
 inline constexpr int CLI_EXIT_FAILED = 1;      // the attempt or the inspection ended in a code

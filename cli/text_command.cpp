@@ -53,10 +53,36 @@ std::string LanguageName(uint16_t langId) {
   return name;
 }
 
+constexpr char TEXT_USAGE[] = "usage: kelvane-cli text KEY [--lid HEX] [--data DIR]\n";
+
 int Usage(std::ostream& err, std::string_view problem) {
-  err << "kelvane-cli text: " << problem << "\n"
-      << "usage: kelvane-cli text KEY [--lid HEX] [--data DIR]\n";
+  err << "kelvane-cli text: " << problem << "\n" << TEXT_USAGE;
   return CLI_TEXT_USAGE;
+}
+
+int Help(std::ostream& out) {
+  out << TEXT_USAGE
+      << "Prints the text the window shows for an IDS_ key (IDS_PROMPT, IDS_ERROR, ...) in a\n"
+         "language, cut where the window cuts it.\n"
+         "  --lid HEX   the language id, 1 to 4 hex digits (default: the user's language)\n"
+         "  --data DIR  the folder that holds Update.ini (default: \"data\" beside the program)\n"
+         "Exit status: 0 printed, 1 no text for the key in that language (or no language\n"
+         "file), 2 the command line is not valid.\n";
+  return CLI_TEXT_OK;
+}
+
+// Why a key gave no text: the file itself, or the key in that language.
+int NoText(std::ostream& err, const std::wstring& key, uint16_t language) {
+  const std::wstring path = PlatformDataFolder() + L"\\Update.ini";
+  std::vector<uint8_t> bytes;
+  if (PlatformSystem().ReadWholeFile(path, bytes) != FileReadStatus::Ok) {
+    err << "kelvane-cli text: the language file " << PlatformDisplayPath(path)
+        << " is missing or cannot be read\n";
+  } else {
+    err << "kelvane-cli text: no text for " << Utf8FromWide(key) << " in language "
+        << LanguageName(language) << " in " << PlatformDisplayPath(path) << "\n";
+  }
+  return CLI_TEXT_NOT_FOUND;
 }
 
 }  // namespace
@@ -66,6 +92,8 @@ int CliText(std::span<const std::wstring> args, std::ostream& out, std::ostream&
   std::optional<uint16_t> langId;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::wstring& arg = args[i];
+    if (arg == L"--help" || arg == L"-h")
+      return Help(out);
     const bool hasValue = i + 1 < args.size();
     if (arg == L"--lid" || arg == L"--data") {
       if (!hasValue)
@@ -89,12 +117,8 @@ int CliText(std::span<const std::wstring> args, std::ostream& out, std::ostream&
   const uint16_t language = langId.value_or(PlatformSystem().UserUiLanguage());
   std::vector<wchar_t> text(WindowCapacity(*key), L'\0');
   LoadLangString(language, key->c_str(), text.data(), static_cast<uint32_t>(text.size()));
-  if (text[0] == 0) {
-    err << "kelvane-cli text: no text for " << Utf8FromWide(*key) << " in language "
-        << LanguageName(language) << " in " << Utf8FromWide(PlatformDataFolder())
-        << "\\Update.ini\n";
-    return CLI_TEXT_NOT_FOUND;
-  }
+  if (text[0] == 0)
+    return NoText(err, *key, language);
   out << Utf8FromWide(text.data()) << "\n";
   return CLI_TEXT_OK;
 }

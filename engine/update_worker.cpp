@@ -6,12 +6,12 @@
 #include "engine/acpi_channel.h"
 #include "engine/compatibility_check.h"
 #include "engine/controller_access.h"
+#include "engine/image_discovery.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr uint32_t WORKER_WAIT_MS = 10000;
-constexpr size_t WORKER_PATH_CAPACITY = 1024;  // wide characters, terminator included
 constexpr wchar_t WORKER_SERVICE_NAME[] = L"ThunderboltService";
 // Left in place when "GetCurrentNvmVersion" succeeds without "NvmVersion": no image version (a
 // byte) reaches it, so an unknown controller version is only written over with downgrades
@@ -31,45 +31,7 @@ void SetDeviceState(uint32_t value) {
   AcpiSetDeviceState(ACPI_METHOD_DEVS, DEVS_TBT_DEVICE_ID, value, &reply);
 }
 
-// The first entry of "folder\*.bin" as the system lists it; "." and ".." are passed over.
-// Empty when there is none, or when the name would not fit the worker's path buffers (a cut
-// path could name some other file).
-std::wstring FindImageFile(const std::wstring& folder) {
-  const std::wstring pattern = folder + L"\\*.bin";
-  if (pattern.size() >= WORKER_PATH_CAPACITY)
-    return {};
-  std::vector<std::wstring> names;
-  if (!PlatformSystem().ListDirectory(pattern, names))
-    return {};
-  for (const std::wstring& name : names) {
-    if (name == L"." || name == L"..")
-      continue;
-    std::wstring path = folder + L"\\" + name;
-    if (path.size() >= WORKER_PATH_CAPACITY)
-      return {};
-    return path;
-  }
-  return {};
-}
-
-// The whole image, or the reason there is none. A file that could not be read in full is no
-// image: checking or writing the zeros in place of its missing bytes could brick the
-// controller.
-UpdateResult LoadImage(const std::wstring& path, std::vector<uint8_t>& image) {
-  if (path.empty())
-    return UR_NO_IMAGE;
-  switch (PlatformSystem().ReadWholeFile(path, image)) {
-    case FileReadStatus::Ok:
-      return UR_OK;
-    case FileReadStatus::NoMemory:
-      return UR_OUT_OF_MEMORY;
-    case FileReadStatus::OpenFailed:
-    case FileReadStatus::TooLarge:
-    case FileReadStatus::ShortRead:
-      break;
-  }
-  return UR_NO_IMAGE;
-}
+CImageDiscovery g_imageDiscovery;
 
 // The steps between the first wait and the second; each failure ends the attempt here.
 UpdateResult RunConnectedSteps(const CUpdateState& state, UpdateMode mode) {
@@ -83,11 +45,11 @@ UpdateResult RunConnectedSteps(const CUpdateState& state, UpdateMode mode) {
     return r;
 
   Announce(UpdateStep::FindImage);
-  const std::wstring path = FindImageFile(PlatformDataFolder());
+  ImageFind(PlatformDataFolder(), g_imageDiscovery);
 
   Announce(UpdateStep::LoadImage);
   std::vector<uint8_t> image;
-  if (const UpdateResult r = LoadImage(path, image); r != UR_OK)
+  if (const UpdateResult r = ImageLoad(g_imageDiscovery, image); r != UR_OK)
     return r;
 
   Announce(UpdateStep::CheckImage);
@@ -147,7 +109,12 @@ const char* UpdateStepName(UpdateStep step) {
   return "?";
 }
 
+const CImageDiscovery& UpdateWorkerDiscovery() {
+  return g_imageDiscovery;
+}
+
 void UpdateAttempt(CUpdateState& state, UpdateMode mode) {
+  g_imageDiscovery = CImageDiscovery{};
   ISystem& system = PlatformSystem();
   // Two attempts must never interleave device switching, checks and writes on one controller.
   if (!system.AcquireAttemptLock()) {

@@ -32,6 +32,12 @@ enum class UpdateStep {
 using UpdateStepObserver = void (*)(UpdateStep step, void* context);
 void UpdateWorkerSetObserver(UpdateStepObserver observer, void* context);
 
+// What the last attempt's image discovery found, and why it found no image (searched stays
+// false when the attempt ended before it). Written on the worker's thread: read it from the
+// observer or after the attempt has ended.
+struct CImageDiscovery;
+const CImageDiscovery& UpdateWorkerDiscovery();
+
 // Stable English name of a step ("device on", "write", ...).
 const char* UpdateStepName(UpdateStep step);
 

@@ -48,3 +48,6 @@ class CScopedPlatform {
 // The folder "data" beside the program, or the folder a caller named instead (--data).
 std::wstring PlatformDataFolder();
 void PlatformSetDataFolder(const std::wstring& folder);
+
+// A path as the user's system writes it (slashes on POSIX), in UTF-8, for messages.
+std::string PlatformDisplayPath(const std::wstring& path);

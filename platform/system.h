@@ -18,7 +18,7 @@ class ISystem {
   // ("." and ".." included where the system returns them). False when the search finds nothing.
   virtual bool ListDirectory(const std::wstring& pattern, std::vector<std::wstring>& names) = 0;
   // The whole file in one zero-initialised block of exactly its size, read once. Files of
-  // 4 GiB or more are TooLarge.
+  // 2 GiB or more are TooLarge: the size fields they meet downstream are 32-bit signed.
   virtual FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) = 0;
   virtual uint16_t UserUiLanguage() = 0;
   virtual PowerSource AcPowerSource() = 0;

@@ -25,6 +25,12 @@ sed -i 's/^Clock=.*/Clock=instant/' "$notebook/notebook.ini"
 nb=$(path_arg "$notebook")
 data=$(path_arg "$notebook/data")
 
+# Without --data the notebook's own data folder is searched, and the output names it.
+if [ ${#runner[@]} -eq 0 ]; then sep=/; else sep='\'; fi
+out=$(cli_run check --emulate "$nb" --json) || fail "check without --data: $out"
+echo "$out" | tr -d '\r' | grep -qxF "image folder: $nb${sep}data" || fail "no image folder line: $out"
+echo "$out" | last_line | grep -q '"image":"newer.bin","imageEntries":1' || fail "check: $out"
+
 # A newer image is written and the emulated controller keeps it.
 out=$(cli_run update --emulate "$nb" --data "$data" --json) || fail "update: $out"
 echo "$out" | last_line | grep -q '"result":"0x00000000","name":"UR_OK","wrote":true' ||
@@ -46,6 +52,33 @@ echo "$out" | last_line | grep -q '"name":"UR_DOWNGRADE_REFUSED","wrote":false' 
   fail "the downgrade was not refused: $out"
 after=$(cd "$notebook" && find . -type f -exec sha256sum {} + | sort)
 [ "$before" = "$after" ] || fail "a refused update changed the emulation folder"
+
+# An entry whose name holds a separator never leads out of the folder (Linux names only: on
+# Windows no name holds one).
+if [ ${#runner[@]} -eq 0 ]; then
+  mkdir "$work/trap"
+  cp "$notebook/data/newer.bin" "$work/trap/other.bin"
+  mkdir "$work/trap/data"
+  cp "$notebook/data/newer.bin" "$work/trap/data/..\\other.bin"
+  status=0
+  out=$(cli_run check --emulate "$nb" --data "$work/trap/data" --json) || status=$?
+  [ "$status" -eq 1 ] || fail "a separator name was taken ($status): $out"
+  echo "$out" | grep -qF 'passed over "..\other.bin": its name holds a path separator' ||
+    fail "the separator name was not reported: $out"
+  echo "$out" | last_line | grep -q '"name":"UR_NO_IMAGE".*"image":null' || fail "$out"
+fi
+
+# A usage error is short and points to --help; a folder that is no notebook still ends with the
+# JSON object.
+status=0
+err=$(cli_run make-image x.bin --device 2>&1 >/dev/null) || status=$?
+[ "$status" -eq 2 ] || fail "a usage error exited with $status"
+echo "$err" | grep -q 'kelvane-cli --help' || fail "no pointer to --help: $err"
+echo "$err" | grep -q 'Exit status' && fail "a usage error printed the whole help: $err"
+status=0
+out=$(cli_run update --emulate "$(path_arg "$work")" --json 2>/dev/null) || status=$?
+[ "$status" -eq 5 ] || fail "a folder without notebook.ini exited with $status"
+echo "$out" | last_line | grep -q '"result":null,"name":"unreadable"' || fail "no JSON: $out"
 
 # Erased flash before the main section (the word at 0 is 0xFFFF): the controller's image and
 # the new one both follow the word at 0x1000, in check and in update alike.

@@ -7,6 +7,7 @@
 
 #include "engine/acpi_channel.h"
 #include "engine/controller_access.h"
+#include "engine/image_discovery.h"
 #include "notebook_fixture.h"
 #include "platform/platform.h"
 
@@ -64,7 +65,7 @@ class UpdateWorkerTest : public ::testing::Test {
     if (system)
       services.system = system;
     CScopedPlatform installed(services);
-    PlatformSetDataFolder(folder.Data().wstring());
+    PlatformSetDataFolder(m_dataFolder.empty() ? folder.Data().wstring() : m_dataFolder);
     AcpiDeviceOpen();
     CUpdateState state;
     state.m_result = 0xBAD;
@@ -79,6 +80,7 @@ class UpdateWorkerTest : public ::testing::Test {
   std::vector<std::string> Summary() const { return m_notebook->Record().Summary(); }
 
   std::unique_ptr<CEmulatedNotebook> m_notebook;
+  std::wstring m_dataFolder;  // empty: the folder's data
 };
 
 TEST_F(UpdateWorkerTest, SuccessfulAttemptRunsEveryStepInOrderAndPersists) {
@@ -184,7 +186,8 @@ class CScriptedSystem final : public ISystem {
   void Wait(uint32_t ms) override { waited += ms; }
   bool ModulePath(std::wstring& path) override { return m_inner.ModulePath(path); }
   bool ListDirectory(const std::wstring& pattern, std::vector<std::wstring>& names) override {
-    if (listing.empty())
+    // Only the image search is scripted; other listings are the system's.
+    if (listing.empty() || !pattern.ends_with(L"\\*.bin"))
       return m_inner.ListDirectory(pattern, names);
     names = listing;
     return true;
@@ -306,18 +309,110 @@ TEST_F(UpdateWorkerTest, AnImageNotReadInFullIsNeverChecked) {
   }
 }
 
-TEST_F(UpdateWorkerTest, FileOfMoreThanFourGibibytesIsNoImage) {
+// Neither check nor update may take a file whose size the write cannot carry (32-bit signed).
+TEST_F(UpdateWorkerTest, FilesOfTwoGibibytesAndMoreAreNoImage) {
+  struct Case {
+    uint64_t size;
+    UpdateMode mode;
+  };
+  for (const Case& c :
+       {Case{uint64_t{1} << 31, UpdateMode::CheckOnly}, Case{uint64_t{1} << 31, UpdateMode::Write},
+        // Its size would wrap to 16 bytes in 32 bits.
+        Case{(uint64_t{1} << 32) + 16, UpdateMode::Write}}) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    // Sparse, so that no disk space is spent.
+    const auto huge = folder.Data() / "huge.bin";
+    folder.WriteImage("huge.bin", FixtureImage(0x17));
+    std::error_code error;
+    std::filesystem::resize_file(huge, c.size, error);
+    if (error)
+      GTEST_SKIP() << "no sparse files here: " << error.message();
+    EXPECT_EQ(Run(folder, 1, c.mode), UR_NO_IMAGE) << c.size;
+    EXPECT_EQ(UpdateWorkerDiscovery().miss, ImageMiss::TooLarge) << c.size;
+    const auto folded = Folded(Summary());
+    EXPECT_EQ(std::count(folded.begin(), folded.end(), "GetCurrentNvmVersion"), 1) << c.size;
+    EXPECT_FALSE(Wrote(Summary()));
+    TearDown();
+  }
+}
+
+// Outside the data folder lies a valid image that a name holding a separator would reach.
+TEST_F(UpdateWorkerTest, DiscoveryTakesTheFirstEntryThatNamesAFileOfTheFolder) {
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> listing;
+    UpdateResult expected;
+    ImageMiss miss;
+    std::optional<size_t> taken;
+  };
+  const Case cases[] = {
+      {"backslash", {L"..\\other.bin"}, UR_NO_IMAGE, ImageMiss::OnlyBadNames, std::nullopt},
+      {"slash", {L".", L"..", L"../other.bin"}, UR_NO_IMAGE, ImageMiss::OnlyBadNames, std::nullopt},
+      {"not decodable", {L"\uFFFD.bin"}, UR_NO_IMAGE, ImageMiss::OnlyBadNames, std::nullopt},
+      {"bad names, then an image",
+       {L"..\\other.bin", L"sub/../../other.bin", L"b.bin"},
+       UR_OK,
+       ImageMiss::None,
+       2},
+      {"a folder first", {L"folder.bin", L"b.bin"}, UR_NO_IMAGE, ImageMiss::Directory, 0},
+      {"a listed file that is gone",
+       {L"gone.bin", L"b.bin"},
+       UR_NO_IMAGE,
+       ImageMiss::Unreadable,
+       0},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteFile("other.bin", FixtureImage(0x17));
+    folder.WriteImage("b.bin", FixtureImage(0x17));
+    std::filesystem::create_directories(folder.Data() / "folder.bin");
+    CScriptedSystem system(PlatformSystem());
+    system.listing = c.listing;
+    EXPECT_EQ(Run(folder, 0, UpdateMode::Write, &system), c.expected) << c.name;
+    const CImageDiscovery& report = UpdateWorkerDiscovery();
+    EXPECT_TRUE(report.searched) << c.name;
+    EXPECT_EQ(report.miss, c.miss) << c.name;
+    EXPECT_EQ(report.taken, c.taken) << c.name;
+    EXPECT_EQ(system.opened.find(L"other.bin"), std::wstring::npos) << c.name;
+    EXPECT_EQ(Wrote(Summary()), c.expected == UR_OK) << c.name;
+    TearDown();
+  }
+}
+
+TEST_F(UpdateWorkerTest, NoImageSaysWhetherTheFolderOrItsEntriesFailed) {
+  struct Case {
+    const char* name;
+    std::wstring folder;  // relative to the notebook folder; empty: its data folder
+    ImageMiss miss;
+  };
+  const Case cases[] = {
+      {"no such folder", L"nowhere", ImageMiss::FolderUnlisted},
+      {"no *.bin", L"", ImageMiss::NoMatch},
+      {"a path too long", std::wstring(1100, L'd'), ImageMiss::PathTooLong},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteText("data/readme.txt", "not an image");
+    m_dataFolder = c.folder.empty() ? L"" : (folder.Root() / c.folder).wstring();
+    EXPECT_EQ(Run(folder), UR_NO_IMAGE) << c.name;
+    EXPECT_EQ(UpdateWorkerDiscovery().miss, c.miss) << c.name;
+    m_dataFolder.clear();
+    TearDown();
+  }
+}
+
+TEST_F(UpdateWorkerTest, AnAttemptThatEndsBeforeDiscoveryReportsNoSearch) {
   CNotebookFolder folder;
-  folder.WriteNotebook();
-  // Sparse: its size would wrap to 16 bytes in 32 bits.
-  const auto huge = folder.Data() / "huge.bin";
-  folder.WriteImage("huge.bin", {});
-  std::error_code error;
-  std::filesystem::resize_file(huge, (uint64_t{1} << 32) + 16, error);
-  if (error)
-    GTEST_SKIP() << "no sparse files here: " << error.message();
-  EXPECT_EQ(Run(folder, 1), UR_NO_IMAGE);
-  EXPECT_FALSE(Wrote(Summary()));
+  folder.WriteNotebook("ThunderboltSoftware=absent");
+  folder.WriteImage("image.bin", FixtureImage(0x17));
+  EXPECT_EQ(Run(folder), UR_NO_TBT_SOFTWARE);
+  EXPECT_FALSE(UpdateWorkerDiscovery().searched);
 }
 
 // An image that passes the check but is shorter than the controller's firmware: the emulated

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -108,13 +109,17 @@ class CPosixSystem final : public ISystem {
   }
 
   FileReadStatus ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) override {
+    // A folder opens here, unlike on Windows, and reports a size that is none of its own.
+    struct stat status {};
+    if (stat(PathToNative(path).c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+      return FileReadStatus::OpenFailed;
     std::ifstream file(PathToNative(path), std::ios::binary | std::ios::ate);
     if (!file)
       return FileReadStatus::OpenFailed;
     const std::streamoff size = file.tellg();
     if (size < 0)
       return FileReadStatus::OpenFailed;
-    if (static_cast<unsigned long long>(size) > 0xFFFFFFFFull)
+    if (static_cast<unsigned long long>(size) > 0x7FFFFFFFull)
       return FileReadStatus::TooLarge;
     try {
       bytes.assign(static_cast<size_t>(size), 0);
@@ -206,4 +211,8 @@ PlatformServices PlatformNative() {
   static CNoServices services;
   static CPosixSystem system;
   return {&wmi, &devices, &services, &system};
+}
+
+std::string PlatformDisplayPath(const std::wstring& path) {
+  return PathToNative(path);
 }

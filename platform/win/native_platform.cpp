@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/win/unique_handle.h"
 #include "platform/win/wmi_com.h"
 
@@ -91,7 +92,7 @@ class CWinSystem final : public ISystem {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size))
       return FileReadStatus::OpenFailed;
-    if (size.QuadPart > 0xFFFFFFFFll)
+    if (size.QuadPart > 0x7FFFFFFFll)
       return FileReadStatus::TooLarge;
     const DWORD length = static_cast<DWORD>(size.QuadPart);
     try {
@@ -163,4 +164,8 @@ PlatformServices PlatformNative() {
   static CWinServices services;
   static CWinSystem system;
   return {&WmiComBackend(), &devices, &services, &system};
+}
+
+std::string PlatformDisplayPath(const std::wstring& path) {
+  return Utf8FromWide(path);
 }
