@@ -100,6 +100,7 @@ class CKernelBackend::CState {
 
  private:
   bool ChooseRouter();
+  bool SelectRouter();
   bool ProbeAccess(const KernelRouter& router);
   std::unique_ptr<IWmiObject> NvmVersion(const KernelRouter& router);
   std::unique_ptr<IWmiObject> ReadFirmware(const KernelRouter& router, IWmiObject* in);
@@ -227,16 +228,24 @@ bool CKernelBackend::CState::ProbeAccess(const KernelRouter& router) {
   return true;
 }
 
+bool CKernelBackend::CState::SelectRouter() {
+  if (!ChooseRouter())
+    return false;
+  const auto router = KernelFindRouter(m_io, m_router);
+  if (!router || !ProbeAccess(*router)) {
+    m_router.clear();
+    return false;
+  }
+  Note("host router " + m_router + " (" + Shown(router->folder) + ")");
+  return true;
+}
+
 bool CKernelBackend::CState::Query(std::unique_ptr<IWmiEnumerator>& result) {
   std::unique_ptr<IWmiObject> instance;
-  if (ChooseRouter()) {
-    const auto router = KernelFindRouter(m_io, m_router);
-    if (router && ProbeAccess(*router)) {
-      auto object = std::make_unique<CKernelWmiObject>();
-      object->Set(L"ControllerId", WmiValue::Str(WideFromUtf8(m_router)));
-      instance = std::move(object);
-      Note("host router " + m_router + " (" + Shown(router->folder) + ")");
-    }
+  if (SelectRouter()) {
+    auto object = std::make_unique<CKernelWmiObject>();
+    object->Set(L"ControllerId", WmiValue::Str(WideFromUtf8(m_router)));
+    instance = std::move(object);
   }
   result = std::make_unique<CKernelWmiEnumerator>(std::move(instance));
   return true;
@@ -244,12 +253,16 @@ bool CKernelBackend::CState::Query(std::unique_ptr<IWmiEnumerator>& result) {
 
 bool CKernelBackend::CState::Call(const wchar_t* path, const wchar_t* method, IWmiObject* in,
                                   std::unique_ptr<IWmiObject>& out) {
-  if (!path || !method || m_router.empty())
+  // A later attempt of the same process calls on the path it found before, without a query.
+  if (!path || !method || (m_router.empty() && !SelectRouter()))
     return false;
   const std::wstring expected =
       std::wstring(KERNEL_CLASS) + L".ControllerId=\"" + WideFromUtf8(m_router) + L"\"";
-  if (path != expected)
+  if (path != expected) {
+    Fail("This process found another controller earlier (" + Utf8FromWide(path) +
+         "); the host router now chosen is " + m_router + ". Run kelvane-cli again.");
     return false;
+  }
   const auto router = KernelFindRouter(m_io, m_router);
   if (!router) {
     Fail("The host router " + m_router + " has gone away (" + Shown(KERNEL_TBT_DEVICES) + "/" +
