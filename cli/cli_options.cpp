@@ -43,7 +43,9 @@ bool ParseBlocks(const std::string& text, std::vector<std::pair<uint8_t, uint16_
 const char* CliUsage() {
   return R"(Usage:
   kelvane-cli update  [--emulate DIR] [--data DIR] [--downgradable] [--json]
+                      [--controller DOMAIN-0]
   kelvane-cli check   [--emulate DIR] [--data DIR] [--downgradable] [--json]
+                      [--controller DOMAIN-0]
   kelvane-cli inspect IMAGE [--json]
   kelvane-cli text    KEY [--lid HEX] [--data DIR]
   kelvane-cli make-image FILE --device HEX [--version N] [--level N]
@@ -55,7 +57,10 @@ Commands:
               Thunderbolt platform device on, start the Thunderbolt service, wait 10 s, read
               the controller's version, load the first *.bin image, check that it belongs to
               the controller, refuse an older image, write it, wait 10 s, switch the device off.
-              Each step is printed as it begins.
+              Each step is printed as it begins. On Linux (as root) the kernel's Thunderbolt
+              interface in /sys takes the place of the Thunderbolt software: force_power for
+              the platform device, nvm_non_active and nvm_authenticate for the write, after
+              which the controller restarts and its status and version are read back.
   check       the same attempt without the write: tells whether update would write.
   inspect     parse one image file alone; print its layout and its check-table fields.
   text        print the text the window shows for an IDS_ key (IDS_PROMPT, IDS_ERROR, ...) in
@@ -66,6 +71,8 @@ Commands:
 Options:
   --emulate DIR    use the emulated notebook described by DIR/notebook.ini instead of the
                    hardware (the image discovery, the check and the flow run as in production)
+  --controller R   Linux: the host router to use, as the kernel names it (0-0, 1-0, ...),
+                   when there is more than one
   --data DIR       take the image (update, check) or Update.ini (text) from DIR instead of
                    the folder "data" beside the program
   --lid HEX        text: the language id, 1 to 4 hex digits (default: the user's language)
@@ -113,10 +120,12 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& op
     options.json = true;
   } else if (attempt && arg == "--downgradable") {
     options.downgradable = true;
-  } else if (attempt && (arg == "--emulate" || arg == "--data")) {
+  } else if (attempt && (arg == "--emulate" || arg == "--data" || arg == "--controller")) {
     if (!next || next->empty())
       return false;
-    (arg == "--emulate" ? options.emulate : options.data) = *next;
+    (arg == "--emulate" ? options.emulate
+     : arg == "--data"  ? options.data
+                        : options.controller) = *next;
     ++i;
   } else if (make && arg == "--device") {
     const auto v = number(0xFFFF);

@@ -8,6 +8,7 @@
 
 #include "cli/cli_advice.h"
 #include "cli/cli_image.h"
+#include "cli/cli_kernel.h"
 #include "cli/cli_options.h"
 #include "cli/text_command.h"
 #include "emulator/emulated_controller.h"
@@ -36,10 +37,13 @@ struct CProgress {
 };
 
 // The result line(s) and, with --json, the object on the last line.
-void Report(ICliOutput& output, const CCliOptions& options, UpdateResult result, bool checkOnly) {
+void Report(ICliOutput& output, const CCliOptions& options, UpdateResult result, bool checkOnly,
+            const CCliKernel* kernel) {
   const char* name = UpdateResultName(result);
   const std::string shown = name ? name : "provider";
-  const char* advice = checkOnly && result == UR_OK
+  const char* backendAdvice = kernel ? kernel->Advice(result) : nullptr;
+  const char* advice = backendAdvice ? backendAdvice
+                       : checkOnly && result == UR_OK
                            ? "The image is compatible: update would write it."
                            : CliAdvice(result);
   output.Out("result: " + HexCode(result) + " " + shown + "\n" + advice + "\n");
@@ -64,7 +68,16 @@ void ReportRefusal(ICliOutput& output, const CCliOptions& options, const char* t
 int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   std::unique_ptr<CEmulatedNotebook> notebook;
   std::unique_ptr<CScopedPlatform> installed;
-  if (!options.emulate.empty()) {
+  std::unique_ptr<CCliKernel> kernel;
+  if (!options.emulate.empty() && !options.controller.empty()) {
+    output.Err(
+        "kelvane-cli: --controller chooses among the kernel's host routers; an emulated "
+        "notebook has one controller\n");
+    return CLI_EXIT_USAGE;
+  }
+  if (options.emulate.empty()) {
+    kernel = CliKernelInstall(options, output);
+  } else {
     std::string error;
     notebook = CEmulatedNotebook::Load(EmuPathFromUtf8(options.emulate), error);
     if (!notebook) {
@@ -79,7 +92,7 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   // What the window does before it starts the worker: the device first, then the power.
   if ((g_acpiDevice == DEVICE_HANDLE_EMPTY || g_acpiDevice == DEVICE_HANDLE_INVALID) &&
       !AcpiDeviceOpen()) {
-    Report(output, options, UR_NO_ACPI_DEVICE, checkOnly);
+    Report(output, options, UR_NO_ACPI_DEVICE, checkOnly, kernel.get());
     return CLI_EXIT_NO_DEVICE;
   }
   int status = CLI_EXIT_OK;
@@ -101,7 +114,9 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
     });
     worker.join();
     UpdateWorkerSetObserver(nullptr, nullptr);
-    Report(output, options, state.m_result, checkOnly);
+    if (kernel && checkOnly)
+      state.m_result = kernel->AfterCheck(state.m_result);
+    Report(output, options, state.m_result, checkOnly, kernel.get());
     status = state.m_result == UR_OK ? CLI_EXIT_OK : CLI_EXIT_FAILED;
   }
   AcpiDeviceClose();

@@ -31,10 +31,9 @@ void SetDeviceState(uint32_t value) {
   AcpiSetDeviceState(ACPI_METHOD_DEVS, DEVS_TBT_DEVICE_ID, value, &reply);
 }
 
-// The first entry of "folder\*.bin" as the system lists it; "." and ".." are passed over.
-// Empty when there is none, or when the name would not fit the worker's path buffers (a cut
-// path could name some other file).
-std::wstring FindImageFile(const std::wstring& folder) {
+}  // namespace
+
+std::wstring UpdateFindImageFile(const std::wstring& folder) {
   const std::wstring pattern = folder + L"\\*.bin";
   if (pattern.size() >= WORKER_PATH_CAPACITY)
     return {};
@@ -51,6 +50,8 @@ std::wstring FindImageFile(const std::wstring& folder) {
   }
   return {};
 }
+
+namespace {
 
 // The whole image, or the reason there is none. A file that could not be read in full is no
 // image: checking or writing the zeros in place of its missing bytes could brick the
@@ -83,7 +84,7 @@ UpdateResult RunConnectedSteps(const CUpdateState& state, UpdateMode mode) {
     return r;
 
   Announce(UpdateStep::FindImage);
-  const std::wstring path = FindImageFile(PlatformDataFolder());
+  const std::wstring path = UpdateFindImageFile(PlatformDataFolder());
 
   Announce(UpdateStep::LoadImage);
   std::vector<uint8_t> image;

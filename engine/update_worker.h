@@ -1,6 +1,7 @@
 #pragma once
 // One complete firmware update attempt, run on a thread of its own.
 #include <cstdint>
+#include <string>
 
 #include "engine/result_codes.h"
 
@@ -41,6 +42,11 @@ const char* UpdateStepName(UpdateStep step);
 enum class UpdateMode { Write, CheckOnly };
 
 void UpdateAttempt(CUpdateState& state, UpdateMode mode);
+
+// The image an attempt takes: the first entry of "folder\*.bin" as the system lists it, "."
+// and ".." passed over. Empty when there is none, or when the name would not fit the worker's
+// path buffers (a cut path could name some other file).
+std::wstring UpdateFindImageFile(const std::wstring& folder);
 
 // Thread procedure; the argument is a CUpdateState. Returns 0; the outcome is in m_result.
 uint32_t UpdateWorker(void* state);
