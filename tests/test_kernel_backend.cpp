@@ -105,7 +105,7 @@ TEST(KernelBackend, CompatibleUpdateEndToEndRereadsTheVersion) {
                                            NON_ACTIVE + "=" + std::to_string(image.size()),
                                            AUTHENTICATE + "=1", FORCE_POWER + "=0"};
   EXPECT_EQ(rig.kernel.Writes(), writes);
-  for (const char* line : {"nothing to start", "has gone away", "is back after", "  5 s",
+  for (const char* line : {"nothing to start", "has gone away", "is back after", "still waiting: 5 s of at most 180 s",
                            "authentication status 0, running version 18.0"}) {
     EXPECT_TRUE(rig.Noted(line)) << line << "\n" << rig.notes;
   }

@@ -414,7 +414,8 @@ int CKernelBackend::CState::WaitForRestart() {
       }
     }
     if (elapsed >= nextProgress) {
-      Note("  " + std::to_string(elapsed / 1000) + " s");
+      Note("still waiting: " + std::to_string(elapsed / 1000) + " s of at most " +
+           std::to_string(m_timing.backWithinMs / 1000) + " s");
       nextProgress += m_timing.progressEveryMs;
     }
   }
