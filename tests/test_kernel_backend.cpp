@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
+
 #include <array>
 #include <stdexcept>
 
@@ -105,8 +107,9 @@ TEST(KernelBackend, CompatibleUpdateEndToEndRereadsTheVersion) {
                                            NON_ACTIVE + "=" + std::to_string(image.size()),
                                            AUTHENTICATE + "=1", FORCE_POWER + "=0"};
   EXPECT_EQ(rig.kernel.Writes(), writes);
-  for (const char* line : {"nothing to start", "has gone away", "is back after", "still waiting: 5 s of at most 180 s",
-                           "authentication status 0, running version 18.0"}) {
+  for (const char* line :
+       {"nothing to start", "has gone away", "is back after", "still waiting: 5 s of at most 180 s",
+        "authentication status 0, running version 18.0"}) {
     EXPECT_TRUE(rig.Noted(line)) << line << "\n" << rig.notes;
   }
   EXPECT_EQ(rig.backend->Failure(), "");
@@ -388,6 +391,53 @@ TEST(KernelTree, AcStateFromTheMainsSupplies) {
       kernel.AddSupply(s[0], s[1], s[2]);
     EXPECT_EQ(KernelAcPowerSource(kernel), c.expected) << c.name;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The real file access below a root folder: what it does with files that are not there.
+TEST(SysfsIo, ReadsAndWritesOnlyWhatExists) {
+  CFakeKernel tree;  // only for its temporary root
+  tree.AddRouter("0-0", {1, 2, 3, 4, 5, 6}, 0x16);
+  CSysfsIo io(tree.Root() + "/");
+  const std::string active = KfixRouterFolder("0-0") + "/nvm_active0/nvmem";
+
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(io.ReadAt(active, 4, 4, bytes), 0);
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{5, 6}));  // short at the end of the file
+  EXPECT_EQ(io.ReadAt(active, 64, 4, bytes), 0);
+  EXPECT_TRUE(bytes.empty());
+
+  std::string text;
+  EXPECT_EQ(io.ReadText(KfixRouterFolder("0-0") + "/nvm_version", text), 0);
+  EXPECT_EQ(text, "16.0\n");
+  EXPECT_EQ(io.ReadText("/sys/nothing", text), ENOENT);
+
+  // A missing attribute is never made: writing it fails and leaves no file behind.
+  const uint8_t one = '1';
+  EXPECT_EQ(io.WriteAll(KERNEL_FORCE_POWER, &one, 1), ENOENT);
+  EXPECT_FALSE(io.Exists(KERNEL_FORCE_POWER));
+  EXPECT_EQ(io.CheckWritable(KERNEL_FORCE_POWER), ENOENT);
+
+  EXPECT_EQ(io.List(KfixRouterFolder("0-0")),
+            (std::vector<std::string>{"device", "nvm_active0", "nvm_authenticate",
+                                      "nvm_non_active0", "nvm_version", "vendor"}));
+  EXPECT_EQ(io.Shown(active), tree.Root() + active);
+}
+
+TEST(SysfsIo, FilesWithoutPermissionAnswerEacces) {
+  if (::geteuid() == 0)
+    GTEST_SKIP() << "root opens files whatever their permission bits";
+  CFakeKernel tree;
+  tree.AddRouter("0-0", {1, 2, 3, 4}, 0x16);
+  CSysfsIo io(tree.Root());
+  const std::string active = KfixRouterFolder("0-0") + "/nvm_active0/nvmem";
+  std::vector<uint8_t> bytes;
+  std::filesystem::permissions(tree.Root() + active, std::filesystem::perms::none);
+  EXPECT_EQ(io.ReadAt(active, 0, 4, bytes), EACCES);
+  EXPECT_EQ(io.CheckWritable(active), EACCES);
 }
 
 }  // namespace
