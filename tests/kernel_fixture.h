@@ -33,7 +33,9 @@ inline std::string KfixRouterFolder(const std::string& name) {
   return std::string(KERNEL_TBT_DEVICES) + "/" + name;
 }
 
-enum class KfixReaction { Install, FailStatus, NeverBack, NeverGone };
+// What the controller does after the trigger. PowerCycle: back first with its old version,
+// then the kernel's power cycle takes it away once more and it returns with the new firmware.
+enum class KfixReaction { Install, FailStatus, NeverBack, NeverGone, PowerCycle };
 
 class CFakeKernel final : public ISysfsIo {
  public:
@@ -220,6 +222,12 @@ class CFakeKernel final : public ISysfsIo {
       }
     }
     const std::string router = KfixRouterFolder(m_restarting);
+    if (m_reaction == KfixReaction::PowerCycle) {
+      m_reaction = KfixReaction::Install;
+      m_goneAt = m_now + 1000;
+      m_backAt = m_now + 2500;
+      return;
+    }
     if (m_reaction == KfixReaction::FailStatus) {
       Write(router + "/nvm_authenticate", Hex(m_failStatus) + "\n");
       return;

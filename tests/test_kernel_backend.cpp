@@ -122,6 +122,15 @@ TEST(KernelBackend, CompatibleUpdateEndToEndRereadsTheVersion) {
   EXPECT_EQ(again.Run(KernelImage(0x17).Build(), UpdateMode::CheckOnly), UR_DOWNGRADE_REFUSED);
 }
 
+// The first return is not the end: the kernel power-cycles the controller once more.
+TEST(KernelBackend, VerifiesOnlyAfterTheRouterStaysBack) {
+  CRig rig;
+  rig.Standard();
+  rig.kernel.React(KfixReaction::PowerCycle);
+  EXPECT_EQ(rig.Run(KernelImage(0x18).Build()), UR_OK) << rig.backend->Failure() << rig.notes;
+  EXPECT_TRUE(rig.Noted("running version 18.0")) << rig.notes;
+}
+
 TEST(KernelBackend, EveryRefusalLeavesTheNvmInterfaceUntouched) {
   struct Case {
     const char* name;

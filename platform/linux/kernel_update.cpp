@@ -97,7 +97,15 @@ int32_t CKernelBackend::CState::Verify(const std::vector<uint8_t>& image) {
          "notebook off and on, then run kelvane-cli check to see the running version.");
     return KERNEL_RV_NOT_RESTARTED;
   }
-  if (restarted < 0 || !status) {
+  if (restarted > 0 && !status) {
+    Fail("The host router is back, but its authentication status cannot be read from " +
+         Shown(router->nvmAuthenticate) + ": " +
+         (statusError ? SysfsErrorText(statusError) : "\"" + statusText + "\" is no number") +
+         ". Power the notebook off and on, then run kelvane-cli check to see the running "
+         "version.");
+    return KERNEL_RV_READ_FAILED;
+  }
+  if (restarted < 0) {
     Fail("The host router " + m_router + " did not come back within " +
          std::to_string(m_timing.backWithinMs / 1000) + " s (" + Shown(KERNEL_TBT_DEVICES) + "/" +
          m_router +
