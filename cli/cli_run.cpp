@@ -72,11 +72,17 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   if (!options.emulate.empty() && !options.controller.empty()) {
     output.Err(
         "kelvane-cli: --controller chooses among the kernel's host routers; an emulated "
-        "notebook has one controller\n");
+        "notebook has one controller\n\n" +
+        std::string(CliUsage()));
     return CLI_EXIT_USAGE;
   }
   if (options.emulate.empty()) {
     kernel = CliKernelInstall(options, output);
+    if (!kernel && !options.controller.empty()) {
+      output.Err("kelvane-cli: --controller chooses among the Linux kernel's host routers\n\n" +
+                 std::string(CliUsage()));
+      return CLI_EXIT_USAGE;
+    }
   } else {
     std::string error;
     notebook = CEmulatedNotebook::Load(EmuPathFromUtf8(options.emulate), error);

@@ -122,6 +122,8 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
       {"flash"},
       {"update", "--data"},
       {"update", "--bogus"},
+      {"check", "--controller"},
+      {"update", "--emulate", "nb", "--controller", "0-0"},
       {"inspect"},
       {"inspect", "a.bin", "b.bin"},
       {"check", "extra"},
