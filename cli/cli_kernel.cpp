@@ -16,11 +16,14 @@ class CCliKernelBackend final : public CCliKernel {
         m_installed(m_backend.Services()) {}
 
   const char* Advice(UpdateResult result) const override {
-    if (result == UR_OK && m_refusal.empty())
-      return nullptr;
     if (!m_refusal.empty())
       return m_refusal.c_str();
-    return m_backend.Failure().empty() ? nullptr : m_backend.Failure().c_str();
+    // The check's own refusals keep their advice; the back end explains what it decided.
+    const bool explained = result == UR_NO_ACPI_DEVICE || result == UR_NO_CONTROLLER ||
+                           result == UR_NO_TBT_SOFTWARE || !UpdateResultName(result);
+    if (!explained || m_backend.Failure().empty())
+      return nullptr;
+    return m_backend.Failure().c_str();
   }
 
   UpdateResult AfterCheck(UpdateResult result) override {
