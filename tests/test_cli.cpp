@@ -290,6 +290,29 @@ TEST(Cli, KernelCheckSaysWhatTheKernelWouldRefuse) {
   EXPECT_FALSE(tree.kernel.WroteTo("nvm_"));
 }
 
+TEST(Cli, KernelPowerStateFromTheMainsSupplies) {
+  struct Case {
+    const char* name;
+    const char* online;  // null: no mains supply at all
+    int status;
+  };
+  const Case cases[] = {
+      {"on battery", "0", CLI_EXIT_ON_BATTERY},
+      {"on mains", "1", CLI_EXIT_OK},
+      {"no mains supply counts as mains", nullptr, CLI_EXIT_OK},
+  };
+  for (const Case& c : cases) {
+    CKernelCli tree;
+    tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
+    tree.kernel.AddSupply("BAT0", "Battery", "1");
+    if (c.online)
+      tree.kernel.AddSupply("AC", "Mains", c.online);
+    const CRun update = tree.Run("update", KernelImage(0x17).Build());
+    EXPECT_EQ(update.status, c.status) << c.name << "\n" << update.output.out;
+    EXPECT_EQ(tree.kernel.WroteTo("nvm_authenticate"), c.status == CLI_EXIT_OK) << c.name;
+  }
+}
+
 TEST(Cli, KernelUpdateShowsTheRestartAndTheVersionReadBack) {
   CKernelCli tree;
   tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
