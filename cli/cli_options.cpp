@@ -57,7 +57,9 @@ bool ParseBlocks(const std::string& text, std::vector<std::pair<uint8_t, uint16_
 const char* CliShortUsage() {
   return R"(Usage:
   kelvane-cli update  [--emulate DIR] [--data DIR] [--downgradable] [--json]
+                      [--controller DOMAIN-0]
   kelvane-cli check   [--emulate DIR] [--data DIR] [--downgradable] [--json]
+                      [--controller DOMAIN-0]
   kelvane-cli inspect IMAGE [--json]
   kelvane-cli text    KEY [--lid HEX] [--data DIR]
   kelvane-cli make-image FILE --device HEX [--version N] [--level N]
@@ -75,6 +77,10 @@ Commands:
               the controller, refuse an older image, write it, wait 10 s, switch the device off.
               Each step is printed as it begins, with the folder searched, the file taken and
               the entries passed over (a name holding a path separator is never an image).
+              On Linux (as root) the kernel's Thunderbolt interface in /sys takes the place
+              of the Thunderbolt software: force_power for the platform device,
+              nvm_non_active and nvm_authenticate for the write, after which the controller
+              restarts and its status and version are read back.
   check       the same attempt without the write: tells whether update would write.
   inspect     parse one image file alone, as the check does: print what it could read (the
               header words, the main section, device ID, family and variant, version, level,
@@ -89,6 +95,8 @@ Options:
   --emulate DIR    use the emulated notebook described by DIR/notebook.ini instead of the
                    hardware (the image discovery, the check and the flow run as in production);
                    without --data the image comes from DIR/data when that folder exists
+  --controller R   Linux: the host router to use, as the kernel names it (0-0, 1-0, ...),
+                   when there is more than one
   --data DIR       take the image (update, check) or Update.ini (text) from DIR instead of
                    the folder "data" beside the program
   --lid HEX        text: the language id, 1 to 4 hex digits (default: the user's language)
@@ -148,11 +156,13 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CCliOptions& op
     options.json = true;
   } else if (attempt && arg == "--downgradable") {
     options.downgradable = true;
-  } else if (attempt && (arg == "--emulate" || arg == "--data")) {
+  } else if (attempt && (arg == "--emulate" || arg == "--data" || arg == "--controller")) {
     // "--data --json" lacks its folder; it does not name one called "--json".
     if (!next || next->empty() || next->starts_with("--"))
       return false;
-    (arg == "--emulate" ? options.emulate : options.data) = *next;
+    (arg == "--emulate" ? options.emulate
+     : arg == "--data"  ? options.data
+                        : options.controller) = *next;
     ++i;
   } else if (make && arg == "--device") {
     const auto v = hex(0xFFFF);

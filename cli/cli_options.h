@@ -9,8 +9,9 @@ enum class CliCommand { Update, Check, Inspect, MakeImage, Help };
 
 struct CCliOptions {
   CliCommand command = CliCommand::Help;
-  std::string emulate;  // UTF-8 folder, empty: the real platform
-  std::string data;     // UTF-8 folder, empty: "data" beside the program
+  std::string emulate;     // UTF-8 folder, empty: the real platform
+  std::string data;        // UTF-8 folder, empty: "data" beside the program
+  std::string controller;  // Linux: the host router "<domain>-0", empty: the only one
   bool downgradable = false;
   bool json = false;
   std::string file;  // inspect: the image; make-image: the file to write

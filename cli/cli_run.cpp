@@ -11,6 +11,7 @@
 #include "cli/cli_advice.h"
 #include "cli/cli_discovery.h"
 #include "cli/cli_image.h"
+#include "cli/cli_kernel.h"
 #include "cli/cli_options.h"
 #include "cli/text_command.h"
 #include "emulator/emulated_controller.h"
@@ -48,10 +49,13 @@ const char* AttemptName(const CCliOptions& options) {
 }
 
 // The result line(s) and, with --json, the object on the last line.
-void Report(ICliOutput& output, const CCliOptions& options, UpdateResult result, bool checkOnly) {
+void Report(ICliOutput& output, const CCliOptions& options, UpdateResult result, bool checkOnly,
+            const CCliKernel* kernel) {
   const char* name = UpdateResultName(result);
   const std::string shown = name ? name : "provider";
-  const char* advice = checkOnly && result == UR_OK
+  const char* backendAdvice = kernel ? kernel->Advice(result) : nullptr;
+  const char* advice = backendAdvice ? backendAdvice
+                       : checkOnly && result == UR_OK
                            ? "The image is compatible: update would write it."
                            : CliAdvice(result);
   const CImageDiscovery& discovery = UpdateWorkerDiscovery();
@@ -103,11 +107,37 @@ std::string AttemptIntro(bool checkOnly, bool realWaits) {
                          ". Do not switch the notebook off.\n";
 }
 
+// The reason, the command forms and where to read more; not the whole help.
+int ReportUsageError(const std::string& command, bool json, const std::string& error,
+                     ICliOutput& output) {
+  output.Err("kelvane-cli: " + error + "\n" + CliShortUsage() +
+             "Run \"kelvane-cli --help\" for every option and the exit statuses.\n");
+  if (json) {
+    output.Out("{\"command\":" + JsonString(command) +
+               ",\"result\":null,\"name\":\"usage\",\"advice\":" + JsonString(error) + "}\n");
+  }
+  return CLI_EXIT_USAGE;
+}
+
 int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   std::unique_ptr<CEmulatedNotebook> notebook;
   std::unique_ptr<CScopedPlatform> installed;
   const bool checkOnly = options.command == CliCommand::Check;
-  if (!options.emulate.empty()) {
+  std::unique_ptr<CCliKernel> kernel;
+  if (!options.emulate.empty() && !options.controller.empty()) {
+    return ReportUsageError(AttemptName(options), options.json,
+                            "--controller chooses among the kernel's host routers; an emulated "
+                            "notebook has one controller",
+                            output);
+  }
+  if (options.emulate.empty()) {
+    kernel = CliKernelInstall(options, output);
+    if (!kernel && !options.controller.empty()) {
+      return ReportUsageError(AttemptName(options), options.json,
+                              "--controller chooses among the Linux kernel's host routers",
+                              output);
+    }
+  } else {
     std::string error;
     bool inUse = false;
     notebook = CEmulatedNotebook::Load(EmuPathFromUtf8(options.emulate), error, &inUse);
@@ -116,7 +146,7 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
       output.Err("kelvane-cli: " + message + "\n");
       // The folder is the emulated controller: its lock is the attempt lock.
       if (inUse) {
-        Report(output, options, UR_ATTEMPT_RUNNING, checkOnly);
+        Report(output, options, UR_ATTEMPT_RUNNING, checkOnly, nullptr);
         return CLI_EXIT_BUSY;
       }
       ReportNoAttempt(output, options, "unreadable", message);
@@ -130,7 +160,7 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
   // What the window does before it starts the worker: the device first, then the power.
   if ((g_acpiDevice == DEVICE_HANDLE_EMPTY || g_acpiDevice == DEVICE_HANDLE_INVALID) &&
       !AcpiDeviceOpen()) {
-    Report(output, options, UR_NO_ACPI_DEVICE, checkOnly);
+    Report(output, options, UR_NO_ACPI_DEVICE, checkOnly, kernel.get());
     return CLI_EXIT_NO_DEVICE;
   }
   int status = CLI_EXIT_OK;
@@ -151,8 +181,10 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
     });
     worker.join();
     UpdateWorkerSetObserver(nullptr, nullptr);
+    if (kernel && checkOnly)
+      state.m_result = kernel->AfterCheck(state.m_result);
     if (!notebook || notebook->Controller().WriteError().empty())
-      Report(output, options, state.m_result, checkOnly);
+      Report(output, options, state.m_result, checkOnly, kernel.get());
     status = state.m_result == UR_OK                ? CLI_EXIT_OK
              : state.m_result == UR_ATTEMPT_RUNNING ? CLI_EXIT_BUSY
                                                     : CLI_EXIT_FAILED;
@@ -188,13 +220,8 @@ int RunText(const std::vector<std::string>& args, ICliOutput& output) {
 // object too, so that a script reads one on the last line whatever happened.
 int ReportUsageError(const std::vector<std::string>& args, const std::string& error,
                      ICliOutput& output) {
-  output.Err("kelvane-cli: " + error + "\n" + CliShortUsage() +
-             "Run \"kelvane-cli --help\" for every option and the exit statuses.\n");
-  if (std::find(args.begin(), args.end(), "--json") != args.end()) {
-    output.Out("{\"command\":" + JsonString(args.front()) +
-               ",\"result\":null,\"name\":\"usage\",\"advice\":" + JsonString(error) + "}\n");
-  }
-  return CLI_EXIT_USAGE;
+  const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+  return ReportUsageError(args.empty() ? std::string() : args.front(), json, error, output);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // One complete firmware update attempt, run on a thread of its own.
 #include <cstdint>
+#include <string>
 
 #include "engine/result_codes.h"
 

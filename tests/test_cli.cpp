@@ -13,6 +13,10 @@
 #include "engine/compatibility_check.h"
 #include "notebook_fixture.h"
 #include "platform/platform.h"
+#ifdef __linux__
+#include "engine/controller_access.h"
+#include "kernel_fixture.h"
+#endif
 #include "platform/utf8.h"
 
 namespace {
@@ -128,6 +132,8 @@ TEST(Cli, UnusableCommandLinesAndFolders) {
       {"update", "--data"},
       {"check", "--data", "--downgradable"},
       {"update", "--bogus"},
+      {"check", "--controller"},
+      {"update", "--emulate", "nb", "--controller", "0-0"},
       {"inspect"},
       {"inspect", "a.bin", "b.bin"},
       {"check", "extra"},
@@ -610,5 +616,135 @@ TEST(Cli, TextPrintsTheWindowsTextForALanguage) {
 TEST(Cli, JsonStringsAreEscaped) {
   EXPECT_EQ(JsonString("a\"b\\c\n\x01\xC3\xA9"), "\"a\\\"b\\\\c\\u000A\\u0001\xC3\xA9\"");
 }
+
+#ifdef __linux__
+// kelvane-cli without --emulate on a fake sysfs tree and a fake kernel.
+class CKernelCli {
+ public:
+  CKernelCli() { KernelSetTestHooks(&kernel, &clock); }
+  ~CKernelCli() {
+    KernelSetTestHooks(nullptr, nullptr);
+    g_controllerPath[0] = 0;
+  }
+  CKernelCli(const CKernelCli&) = delete;
+  CKernelCli& operator=(const CKernelCli&) = delete;
+
+  CRun Run(const char* command, const std::vector<uint8_t>& image,
+           std::vector<std::string> extra = {}) {
+    const std::filesystem::path data = kernel.Root() + "/data";
+    std::filesystem::create_directories(data);
+    std::ofstream(data / "image.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    // One process makes one attempt; the in-process runs before this one found other paths.
+    g_controllerPath[0] = 0;
+    std::vector<std::string> args = {command, "--data", Utf8Path(data), "--json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Cli(args);
+  }
+
+  CFakeKernel kernel;
+  CFakeKernelClock clock{kernel, *PlatformNative().system};
+};
+
+std::string JsonName(const CRun& run) {
+  const std::string line = run.output.LastLine();
+  const size_t at = line.find("\"name\":\"");
+  return at == std::string::npos ? line : line.substr(at + 8, line.find('"', at + 8) - at - 8);
+}
+
+TEST(Cli, KernelCheckAnswersAsTheEmulationDoes) {
+  const NvmCheckEntry* pcie = nullptr;
+  for (const NvmCheckEntry& row : g_nvmCheckTable) {
+    if (row.family == 1 && std::wstring_view(row.label) == L"PCIe Settings")
+      pcie = &row;
+  }
+  ASSERT_TRUE(pcie);
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> images = {
+      {"newer", KernelImage(0x17).Build()},
+      {"same", KernelImage(0x16).Build()},
+      {"older", KernelImage(0x15).Build()},
+      {"other family", KernelImage(0x17, 0x1578).Build()},
+      {"other variant", KernelImage(0x17, 0x156B).Build()},
+      {"higher level", KernelImage(0x17).Level(2).Build()},
+      {"other PCIe settings", KernelImage(0x17).SetField(*pcie, 7).Build()},
+      {"unlisted", KernelImage(0x17, 0x1111).Build()},
+  };
+  for (const auto& [name, image] : images) {
+    CNotebookFolder folder;
+    folder.WriteNotebook();
+    folder.WriteFile("current.bin", KernelImage(0x16).Build());
+    folder.WriteImage("image.bin", image);
+    g_controllerPath[0] = 0;
+    const CRun emulated = Cli(Attempt("check", folder));
+
+    CKernelCli tree;
+    tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
+    tree.kernel.AddForcePower();
+    const CRun kernel = tree.Run("check", image);
+    EXPECT_EQ(kernel.status, emulated.status) << name << "\n" << kernel.output.out;
+    EXPECT_EQ(JsonName(kernel), JsonName(emulated)) << name << "\n" << kernel.output.out;
+    EXPECT_FALSE(tree.kernel.WroteTo("nvm_")) << name;
+  }
+}
+
+TEST(Cli, KernelCheckSaysWhatTheKernelWouldRefuse) {
+  CKernelCli tree;
+  tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
+  const CRun check = tree.Run("check", KernelImage(0x17).Header(NvmHeader::AtZero, 0x100).Build());
+  EXPECT_EQ(check.status, CLI_EXIT_FAILED);
+  EXPECT_NE(check.output.out.find("the kernel would refuse it"), std::string::npos)
+      << check.output.out;
+  EXPECT_NE(check.output.out.find("not on a 4 KiB boundary"), std::string::npos);
+  EXPECT_NE(check.output.LastLine().find(R"("result":"0x4B000003","name":"provider")"),
+            std::string::npos)
+      << check.output.LastLine();
+  EXPECT_FALSE(tree.kernel.WroteTo("nvm_"));
+}
+
+TEST(Cli, KernelPowerStateFromTheMainsSupplies) {
+  struct Case {
+    const char* name;
+    const char* online;  // null: no mains supply at all
+    int status;
+  };
+  const Case cases[] = {
+      {"on battery", "0", CLI_EXIT_ON_BATTERY},
+      {"on mains", "1", CLI_EXIT_OK},
+      {"no mains supply counts as mains", nullptr, CLI_EXIT_OK},
+  };
+  for (const Case& c : cases) {
+    CKernelCli tree;
+    tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
+    tree.kernel.AddSupply("BAT0", "Battery", "1");
+    if (c.online)
+      tree.kernel.AddSupply("AC", "Mains", c.online);
+    const CRun update = tree.Run("update", KernelImage(0x17).Build());
+    EXPECT_EQ(update.status, c.status) << c.name << "\n" << update.output.out;
+    EXPECT_EQ(tree.kernel.WroteTo("nvm_authenticate"), c.status == CLI_EXIT_OK) << c.name;
+  }
+}
+
+TEST(Cli, KernelUpdateShowsTheRestartAndTheVersionReadBack) {
+  CKernelCli tree;
+  tree.kernel.AddRouter("0-0", KernelImage(0x16).MainSection(), 0x16);
+  tree.kernel.AddRouter("1-0", KernelImage(0x16).MainSection(), 0x16);
+  tree.kernel.AddForcePower();
+
+  const CRun refused = tree.Run("update", KernelImage(0x17).Build());
+  EXPECT_EQ(refused.status, CLI_EXIT_FAILED);
+  EXPECT_NE(refused.output.out.find("More than one Thunderbolt host router: 0-0, 1-0"),
+            std::string::npos)
+      << refused.output.out;
+
+  const CRun update = tree.Run("update", KernelImage(0x17).Build(), {"--controller", "1-0"});
+  EXPECT_EQ(update.status, CLI_EXIT_OK) << update.output.out;
+  for (const char* text : {"nothing to start", "force power on", "has gone away", "is back after",
+                           "running version 17.0", R"("name":"UR_OK","wrote":true)"}) {
+    EXPECT_NE(update.output.out.find(text), std::string::npos) << text << "\n" << update.output.out;
+  }
+  EXPECT_TRUE(tree.kernel.WroteTo(KfixRouterFolder("1-0") + "/nvm_authenticate"));
+  EXPECT_FALSE(tree.kernel.WroteTo(KfixRouterFolder("0-0") + "/nvm_"));
+}
+#endif
 
 }  // namespace

@@ -17,6 +17,9 @@
 #include <thread>
 
 #include "platform/platform.h"
+#ifdef __linux__
+#include "platform/linux/kernel_backend.h"
+#endif
 #include "platform/posix/path_convert.h"
 #include "platform/profile_reader.h"
 #include "platform/utf8.h"
@@ -141,34 +144,17 @@ class CPosixSystem final : public ISystem {
   }
 
   PowerSource AcPowerSource() override {
-    // Any mains supply that reports itself online counts as AC power.
-    DIR* dir = opendir("/sys/class/power_supply");
-    if (!dir)
-      return PowerSource::Unknown;
-    PowerSource source = PowerSource::Unknown;
-    while (const dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] == '.')
-        continue;
-      const std::string base = std::string("/sys/class/power_supply/") + entry->d_name;
-      std::ifstream type(base + "/type");
-      std::string kind;
-      if (!(type >> kind) || kind != "Mains")
-        continue;
-      std::ifstream online(base + "/online");
-      int value = 0;
-      if (!(online >> value))
-        continue;
-      if (value) {
-        source = PowerSource::Ac;
-        break;
-      }
-      source = PowerSource::Battery;
-    }
-    closedir(dir);
-    return source;
+#ifdef __linux__
+    CSysfsIo io;
+    return KernelAcPowerSource(io);
+#else
+    return PowerSource::Unknown;
+#endif
   }
 
-  bool RequestPowerOff() override { return false; }
+  bool RequestPowerOff() override {
+    return false;
+  }
 
   uint32_t ReadProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
                              wchar_t* out, uint32_t capacity, const wchar_t* path) override {
