@@ -1,6 +1,7 @@
 #include "cli/cli_kernel.h"
 
 #ifdef __linux__
+#include "engine/image_discovery.h"
 #include "engine/update_worker.h"
 #include "platform/linux/kernel_backend.h"
 #include "platform/platform.h"

@@ -134,8 +134,7 @@ int RunAttempt(const CCliOptions& options, ICliOutput& output) {
     kernel = CliKernelInstall(options, output);
     if (!kernel && !options.controller.empty()) {
       return ReportUsageError(AttemptName(options), options.json,
-                              "--controller chooses among the Linux kernel's host routers",
-                              output);
+                              "--controller chooses among the Linux kernel's host routers", output);
     }
   } else {
     std::string error;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator/nvm_image_builder.h"
@@ -272,8 +273,12 @@ class CFakeKernelClock final : public ISystem {
   }
   void ComInitialize() override {}
   void ComUninitialize() override {}
+  // Held in the process, so that tests never meet a real attempt's lock.
+  bool AcquireAttemptLock() override { return !std::exchange(m_attempt, true); }
+  void ReleaseAttemptLock() override { m_attempt = false; }
 
  private:
   CFakeKernel& m_kernel;
   ISystem& m_inner;
+  bool m_attempt = false;
 };

@@ -151,6 +151,9 @@ class CKernelSystem final : public ISystem {
   }
   void ComInitialize() override { System().ComInitialize(); }
   void ComUninitialize() override { System().ComUninitialize(); }
+  // The machine's one controller: the system-wide lock, as without the back end.
+  bool AcquireAttemptLock() override { return System().AcquireAttemptLock(); }
+  void ReleaseAttemptLock() override { System().ReleaseAttemptLock(); }
 
  private:
   ISystem& System() { return m_state.System(); }
