@@ -12,25 +12,30 @@ CSkinImage* CSkinLabel::SetImage(UINT id, const wchar_t* resourceType, HINSTANCE
                                  double scale) {
   m_image.reset();
   m_image = LoadSkinImage(id, resourceType, module, scale);
+  MarkDirty();
   return m_image.get();
 }
 
 void CSkinLabel::SetFont(const wchar_t* familyName, float emSize, int style, int unit, int) {
   m_font.reset();
   m_font = SkinFontCreate(familyName, emSize, style, unit);
+  MarkDirty();
 }
 
 void CSkinLabel::SetAlignment(int horizontal, int vertical) {
   SkinFormatSetAlignment(m_format, horizontal, vertical);
+  MarkDirty();
 }
 
 void CSkinLabel::SetTextColor(Gdiplus::ARGB colour) {
   SkinBrushSetColour(m_textBrush, colour);
+  MarkDirty();
 }
 
 void CSkinLabel::ReleaseSkin() {
   m_font.reset();
   m_image.reset();
+  MarkDirty();
 }
 
 void CSkinLabel::Draw(SkinCanvas& canvas) {
