@@ -25,6 +25,11 @@ class CLayeredDialog : public CDialog, public ISkinOwner {
   // a new background or a new control, else only the rectangles of the controls that changed
   // (redrawn from the background up, in order). Nothing when nothing changed.
   void Compose();
+  // Composes the whole surface anew, as after a new background.
+  void RecomposeAll() {
+    m_everything = true;
+    Compose();
+  }
   // Makes this dialog the control's owner and appends it to the composition order.
   void AddSkinCtrl(CSkinCtrl* control);
   // Forgets the controls and destroys the background and the surface.
