@@ -53,6 +53,8 @@ class CSkinCtrl : public CWnd {
   // The rectangle in the owner's client coordinates, which are the surface's.
   Gdiplus::RectF DrawRect() const;
 
+  // First, so the derived controls' GDI+ objects are made after it and freed before it ends.
+  CGdiplusSession m_gdiplus;
   ISkinOwner* m_owner = nullptr;
   int m_disabled = 0;
   int m_visible = 1;

@@ -23,6 +23,8 @@ class CSkinLabel : public CSkinCtrl {
   void SetAlignment(int horizontal, int vertical);
   void SetTextColor(Gdiplus::ARGB colour);
   void ReleaseSkin();
+  // The text's font; null after ReleaseSkin.
+  const CSkinFont* Font() const { return m_font.get(); }
 
   void Draw(SkinCanvas& canvas) override;
 

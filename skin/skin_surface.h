@@ -27,6 +27,7 @@ class CSkinSurface {
  private:
   CSkinSurface() = default;
 
+  CGdiplusSession m_gdiplus;  // first: it outlives the bitmap
   int m_width = 0;
   int m_height = 0;
   HDC m_dc = nullptr;
