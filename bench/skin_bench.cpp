@@ -96,8 +96,8 @@ class CFloor {
     POINT destination{rect.left, rect.top};
     POINT source{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UPDATELAYEREDWINDOWINFO info{sizeof(info), nullptr, &destination, &m_size, m_dc, &source,
-                                 0, &blend, ULW_ALPHA, &dirty};
+    UPDATELAYEREDWINDOWINFO info{sizeof(info), nullptr, &destination, &m_size,   m_dc,
+                                 &source,      0,       &blend,       ULW_ALPHA, &dirty};
     ::UpdateLayeredWindowIndirect(m_hwnd, &info);
   }
 
@@ -181,7 +181,8 @@ int main(int argc, char** argv) {
     const double floor = Report(name, repetitions, [&] { floorSurface.Update(); });
     const RECT spinner{0, 0, static_cast<LONG>(134 * scale), static_cast<LONG>(134 * scale)};
     std::snprintf(name, sizeof name, "spinner-sized dirty update, scale %.1f", scale);
-    Report(name, repetitions, [&] { floorSurface.UpdateRect(spinner); }, floor);
+    Report(
+        name, repetitions, [&] { floorSurface.UpdateRect(spinner); }, floor);
     dialog.RecomposeAll();  // the floor's surface replaced the window's image
     std::snprintf(name, sizeof name, "spinner turn, scale %.1f", scale);
     Report(
