@@ -28,5 +28,21 @@ using CGdipFontFamily =
 using CGdipFont = std::unique_ptr<Gdiplus::GpFont, CGdipDeleter<&gdip::GdipDeleteFont>>;
 using CGdipImage = std::unique_ptr<Gdiplus::GpImage, CGdipDeleter<&gdip::GdipDisposeImage>>;
 
-// The process's GDI+ session, started during static initialisation.
+// The process's GDI+ session token while GDI+ runs.
 extern ULONG_PTR g_gdiplusToken;
+
+// A share in the process's GDI+ session: GDI+ starts with the first share and shuts down with
+// the last. Whatever makes GDI+ objects holds one, declared before those objects, so they are
+// made after the start-up and freed before the shut-down however the holder lives (a static
+// built before the program's own start-up object, or destroyed after it).
+class CGdiplusSession {
+ public:
+  CGdiplusSession();
+  ~CGdiplusSession();
+  CGdiplusSession(const CGdiplusSession&) : CGdiplusSession() {}
+  CGdiplusSession& operator=(const CGdiplusSession&) { return *this; }
+
+  // Whether GDI+ started; false when the start-up failed.
+  static bool Running();
+  static int Shares();
+};

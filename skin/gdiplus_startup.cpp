@@ -1,4 +1,4 @@
-#include <cstdlib>
+#include <mutex>
 
 #include "skin/gdiplus_api.h"
 
@@ -6,25 +6,41 @@ ULONG_PTR g_gdiplusToken = 0;
 
 namespace {
 
-bool g_gdiplusShutDown = false;
+// Constant-initialised, so usable from any static constructor whatever the order.
+std::mutex g_gdiplusLock;
+int g_gdiplusShares = 0;
+bool g_gdiplusRunning = false;
 
-void GdiplusShutdownAtExit() {
-  if (g_gdiplusShutDown)
-    return;
-  g_gdiplusShutDown = true;
-  Gdiplus::GdiplusShutdown(g_gdiplusToken);
-}
-
-// GDI+ runs from before the entry function to process exit. Every GDI+ object belongs to a
-// window that is gone long before exit, so none outlives the session.
-struct CGdiplusSession {
-  CGdiplusSession() {
-    Gdiplus::GdiplusStartupInput input;  // version 1, no callback, no suppressions
-    Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr);
-    std::atexit(&GdiplusShutdownAtExit);
-  }
-};
-
-const CGdiplusSession g_gdiplusSession;
+// The program's own share: GDI+ runs from before the entry function to process exit even
+// when no control holds one.
+const CGdiplusSession g_processShare;
 
 }  // namespace
+
+CGdiplusSession::CGdiplusSession() {
+  const std::lock_guard<std::mutex> hold(g_gdiplusLock);
+  if (g_gdiplusShares++ > 0)
+    return;
+  Gdiplus::GdiplusStartupInput input;  // version 1, no callback, no suppressions
+  g_gdiplusRunning = Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+}
+
+CGdiplusSession::~CGdiplusSession() {
+  const std::lock_guard<std::mutex> hold(g_gdiplusLock);
+  if (--g_gdiplusShares > 0)
+    return;
+  if (g_gdiplusRunning)
+    Gdiplus::GdiplusShutdown(g_gdiplusToken);
+  g_gdiplusRunning = false;
+  g_gdiplusToken = 0;
+}
+
+bool CGdiplusSession::Running() {
+  const std::lock_guard<std::mutex> hold(g_gdiplusLock);
+  return g_gdiplusRunning;
+}
+
+int CGdiplusSession::Shares() {
+  const std::lock_guard<std::mutex> hold(g_gdiplusLock);
+  return g_gdiplusShares;
+}

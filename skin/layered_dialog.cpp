@@ -1,5 +1,7 @@
 #include "skin/layered_dialog.h"
 
+#include <algorithm>
+
 #include "skin/skin_canvas.h"
 
 namespace {
@@ -8,90 +10,38 @@ constexpr WPARAM SKIN_DRAG_COMMAND = SC_MOVE | HTCAPTION;  // 0xF012
 
 using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF,
                                             BLENDFUNCTION*, DWORD);
+using UpdateLayeredWindowIndirectFn = BOOL(WINAPI*)(HWND, const UPDATELAYEREDWINDOWINFO*);
 
-class CModule {
- public:
-  explicit CModule(const wchar_t* name) : m_module(::LoadLibraryW(name)) {}
-  ~CModule() {
-    if (m_module != nullptr)
-      ::FreeLibrary(m_module);
-  }
-  CModule(const CModule&) = delete;
-  CModule& operator=(const CModule&) = delete;
-  FARPROC Find(const char* name) const {
-    return m_module != nullptr ? ::GetProcAddress(m_module, name) : nullptr;
-  }
+// Looked up once: user32 stays loaded for the life of any process with a window.
+FARPROC User32Function(const char* name) {
+  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  return user32 != nullptr ? ::GetProcAddress(user32, name) : nullptr;
+}
 
- private:
-  HMODULE m_module;
-};
+UpdateLayeredWindowFn UpdateLayered() {
+  static const auto update = reinterpret_cast<UpdateLayeredWindowFn>(
+      reinterpret_cast<void*>(User32Function("UpdateLayeredWindow")));
+  return update;
+}
 
-class CWindowDc {
- public:
-  explicit CWindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetDC(hwnd)) {}
-  ~CWindowDc() {
-    if (m_dc != nullptr)
-      ::ReleaseDC(m_hwnd, m_dc);
-  }
-  CWindowDc(const CWindowDc&) = delete;
-  CWindowDc& operator=(const CWindowDc&) = delete;
-  HDC Get() const { return m_dc; }
+UpdateLayeredWindowIndirectFn UpdateLayeredIndirect() {
+  static const auto update = reinterpret_cast<UpdateLayeredWindowIndirectFn>(
+      reinterpret_cast<void*>(User32Function("UpdateLayeredWindowIndirect")));
+  return update;
+}
 
- private:
-  HWND m_hwnd;
-  HDC m_dc;
-};
+RECT Intersection(const RECT& a, const RECT& b) {
+  RECT out{};
+  if (!::IntersectRect(&out, &a, &b))
+    return RECT{};
+  return out;
+}
 
-class CMemoryDc {
- public:
-  explicit CMemoryDc(HDC compatible) : m_dc(::CreateCompatibleDC(compatible)) {}
-  ~CMemoryDc() {
-    if (m_dc != nullptr)
-      ::DeleteDC(m_dc);
-  }
-  CMemoryDc(const CMemoryDc&) = delete;
-  CMemoryDc& operator=(const CMemoryDc&) = delete;
-  HDC Get() const { return m_dc; }
-
- private:
-  HDC m_dc;
-};
-
-// A 32-bit DIB section, zero-filled (fully transparent), selected into a memory context for
-// its life.
-class CSurface {
- public:
-  CSurface(HDC dc, int width, int height) : m_dc(dc) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // positive: rows bottom-up
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    info.bmiHeader.biSizeImage =
-        static_cast<DWORD>(((width * 32 + 31) / 8) & ~3) * static_cast<DWORD>(height);
-    m_bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0);
-    if (m_bitmap != nullptr)
-      m_previous = ::SelectObject(dc, m_bitmap);
-  }
-  ~CSurface() {
-    if (m_bitmap == nullptr)
-      return;
-    ::SelectObject(m_dc, m_previous);
-    ::DeleteObject(m_bitmap);
-  }
-  CSurface(const CSurface&) = delete;
-  CSurface& operator=(const CSurface&) = delete;
-  explicit operator bool() const { return m_bitmap != nullptr; }
-  const DWORD* Pixels() const { return static_cast<const DWORD*>(m_bits); }
-
- private:
-  HDC m_dc;
-  void* m_bits = nullptr;
-  HBITMAP m_bitmap = nullptr;
-  HGDIOBJ m_previous = nullptr;
-};
+RECT Union(const RECT& a, const RECT& b) {
+  RECT out{};
+  ::UnionRect(&out, &a, &b);  // an empty side leaves the other
+  return out;
+}
 
 }  // namespace
 
@@ -101,14 +51,25 @@ POINT LayeredDialogCentre(const RECT& workArea, int outerWidth, int outerHeight)
                workArea.top + (workArea.bottom - workArea.top - outerHeight) / 2};
 }
 
+// clang-format off
 KV_BEGIN_MESSAGE_MAP(CLayeredDialog, CDialog)
-MapMessage<WM_CREATE, &ThisClass::OnCreate>(),
-    MapMessage<WM_ERASEBKGND, &ThisClass::OnEraseBkgnd>(),
-    MapMessage<WM_MOVE, &ThisClass::OnMove>(), MapMessage<WM_SIZE, &ThisClass::OnSize>(),
-    MapMessage<WM_LBUTTONDOWN, &ThisClass::OnLButtonDown>(),
-    KV_END_MESSAGE_MAP()
+  MapMessage<WM_CREATE, &ThisClass::OnCreate>(),
+  MapMessage<WM_ERASEBKGND, &ThisClass::OnEraseBkgnd>(),
+  MapMessage<WM_MOVE, &ThisClass::OnMove>(),
+  MapMessage<WM_SIZE, &ThisClass::OnSize>(),
+  MapMessage<WM_LBUTTONDOWN, &ThisClass::OnLButtonDown>(),
+KV_END_MESSAGE_MAP()
+    // clang-format on
 
-        BOOL CLayeredDialog::OnInitDialog() {
+    LRESULT CLayeredDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_SKIN_COMPOSE)
+    return CDialog::WindowProc(message, wParam, lParam);
+  if (m_composePending)
+    Compose();
+  return 0;
+}
+
+BOOL CLayeredDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   m_blend = BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   LayoutSkin();
@@ -117,23 +78,33 @@ MapMessage<WM_CREATE, &ThisClass::OnCreate>(),
 }
 
 void CLayeredDialog::OnSkinChanged(CSkinCtrl*) {
-  Compose();
+  if (m_composePending || m_hWnd == nullptr)
+    return;
+  m_composePending = ::PostMessageW(m_hWnd, WM_SKIN_COMPOSE, 0, 0) != FALSE;
+  if (!m_composePending)
+    Compose();  // no queue to wait in: compose now rather than not at all
 }
 
 void CLayeredDialog::AddSkinCtrl(CSkinCtrl* control) {
   control->SetOwner(this);
   m_children.push_back(control);
+  m_everything = true;
 }
 
 void CLayeredDialog::ReleaseSkin() {
   std::vector<CSkinCtrl*>().swap(m_children);
+  m_surface.reset();
+  std::vector<DWORD>().swap(m_backgroundLayer);
   m_background.reset();
+  m_everything = true;
 }
 
 void CLayeredDialog::SetBackgroundImage(UINT id, const wchar_t* type, HINSTANCE module,
                                         double scale) {
   m_background.reset();
   m_background = LoadSkinImage(id, type, module, scale);
+  m_backgroundLayer.clear();
+  m_everything = true;
   if (m_background == nullptr)
     return;
 
@@ -150,6 +121,7 @@ void CLayeredDialog::SetBackgroundImage(UINT id, const wchar_t* type, HINSTANCE 
 }
 
 void CLayeredDialog::Compose() {
+  m_composePending = false;
   if (m_background == nullptr || m_hWnd == nullptr)
     return;
   const int width = static_cast<int>(m_background->GetWidth());
@@ -158,40 +130,105 @@ void CLayeredDialog::Compose() {
   const DWORD exStyle = GetExStyle();
   if ((exStyle & WS_EX_LAYERED) == 0) {
     ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, static_cast<LONG>(exStyle | WS_EX_LAYERED));
+    m_everything = true;
   }
-
-  CWindowDc windowDc(m_hWnd);
-  CMemoryDc memoryDc(windowDc.Get());
-  RECT windowRect{};
-  ::GetWindowRect(m_hWnd, &windowRect);
-  CSurface surface(memoryDc.Get(), width, height);
-  if (!surface)
+  if (!PrepareSurface(width, height))
     return;
 
+  const RECT whole{0, 0, width, height};
+  const bool everything = m_everything;
+  const RECT changed = everything ? whole : Intersection(ChangedRect(), whole);
+  if (::IsRectEmpty(&changed))
+    return;
+  Recompose(changed);
+  m_everything = false;
+  OnSurfaceComposed(m_surface->Pixels(), width, height);
+  Present(everything ? nullptr : &changed);
+}
+
+bool CLayeredDialog::PrepareSurface(int width, int height) {
+  if (m_surface == nullptr || m_surface->Width() != width || m_surface->Height() != height) {
+    m_surface = CSkinSurface::Create(width, height);
+    m_backgroundLayer.clear();
+    m_everything = true;
+  }
+  if (m_surface == nullptr)
+    return false;
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (m_backgroundLayer.size() == count)
+    return true;
+
+  // The background alone, drawn once over a transparent surface; every composition starts
+  // from a copy of it.
+  DWORD* pixels = m_surface->Pixels();
+  std::fill(pixels, pixels + count, 0u);
   {
-    Gdiplus::GpGraphics* graphics = nullptr;
-    if (gdip::GdipCreateFromHDC(memoryDc.Get(), &graphics) != Gdiplus::Ok)
-      graphics = nullptr;
-    SkinCanvas canvas(graphics);
+    SkinCanvas canvas(m_surface->NewGraphics());
     canvas.DrawImage(m_background.get(), 0, 0, width, height);
+  }
+  ::GdiFlush();
+  m_backgroundLayer.assign(pixels, pixels + count);
+  m_everything = true;
+  return true;
+}
+
+RECT CLayeredDialog::ChangedRect() const {
+  RECT changed{};
+  for (const CSkinCtrl* control : m_children) {
+    if (!control->IsDirty())
+      continue;
+    changed = Union(changed, control->DrawnRect());
+    if (control->IsShown())
+      changed = Union(changed, control->DrawExtent());
+  }
+  return changed;
+}
+
+void CLayeredDialog::Recompose(const RECT& rect) {
+  const int width = m_surface->Width();
+  const int height = m_surface->Height();
+  DWORD* pixels = m_surface->Pixels();
+  const size_t span = static_cast<size_t>(rect.right - rect.left);
+  for (int y = rect.top; y < rect.bottom; ++y) {
+    const size_t row = static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
+    std::copy_n(&m_backgroundLayer[row + rect.left], span, pixels + row + rect.left);
+  }
+  {
+    SkinCanvas canvas(m_surface->NewGraphics());
+    canvas.ClipTo(rect);
     for (CSkinCtrl* control : m_children) {
-      if (control->IsShown())
+      const RECT reach = Intersection(control->DrawExtent(), rect);
+      if (control->IsShown() && !::IsRectEmpty(&reach))
         control->Draw(canvas);
     }
   }  // the canvas flushes into the surface before the surface is handed over
+  for (CSkinCtrl* control : m_children)
+    control->SetDrawn(control->IsShown() ? control->DrawExtent() : RECT{});
   ::GdiFlush();
-  OnSurfaceComposed(surface.Pixels(), width, height);
+}
 
-  CModule user32(L"User32.DLL");
-  auto update = reinterpret_cast<UpdateLayeredWindowFn>(
-      reinterpret_cast<void*>(user32.Find("UpdateLayeredWindow")));
-  if (update == nullptr)
-    return;
+void CLayeredDialog::Present(const RECT* dirty) {
+  RECT windowRect{};
+  ::GetWindowRect(m_hWnd, &windowRect);
   POINT destination{windowRect.left, windowRect.top};
-  SIZE size{width, height};
+  SIZE size{m_surface->Width(), m_surface->Height()};
   POINT source{0, 0};
-  update(m_hWnd, windowDc.Get(), &destination, &size, memoryDc.Get(), &source, 0, &m_blend,
-         ULW_ALPHA);
+  if (UpdateLayeredWindowIndirectFn indirect = UpdateLayeredIndirect()) {
+    UPDATELAYEREDWINDOWINFO info{};
+    info.cbSize = sizeof(info);
+    info.pptDst = &destination;
+    info.psize = &size;
+    info.hdcSrc = m_surface->Dc();
+    info.pptSrc = &source;
+    info.pblend = &m_blend;
+    info.dwFlags = ULW_ALPHA;
+    info.prcDirty = dirty;
+    if (indirect(m_hWnd, &info))
+      return;
+  }
+  if (UpdateLayeredWindowFn update = UpdateLayered()) {
+    update(m_hWnd, nullptr, &destination, &size, m_surface->Dc(), &source, 0, &m_blend, ULW_ALPHA);
+  }
 }
 
 int CLayeredDialog::OnCreate(CREATESTRUCTW*) {

@@ -9,6 +9,10 @@
 #include "platform/win/framework/dialog.h"
 #include "skin/skin_ctrl.h"
 #include "skin/skin_image.h"
+#include "skin/skin_surface.h"
+
+// Posted to the dialog to compose once for every change asked for since the last composition.
+constexpr UINT WM_SKIN_COMPOSE = WM_APP + 0x3F01;
 
 class CLayeredDialog : public CDialog, public ISkinOwner {
  public:
@@ -17,14 +21,23 @@ class CLayeredDialog : public CDialog, public ISkinOwner {
 
   // Loads the background, sizes the window to it, centres it on the work area and composes.
   void SetBackgroundImage(UINT id, const wchar_t* type, HINSTANCE module, double scale);
-  // Draws everything into a fresh surface and hands it to the window system as the window.
+  // Brings the window's image up to date and hands it to the window system: everything after
+  // a new background or a new control, else only the rectangles of the controls that changed
+  // (redrawn from the background up, in order). Nothing when nothing changed.
   void Compose();
+  // Composes the whole surface anew, as after a new background.
+  void RecomposeAll() {
+    m_everything = true;
+    Compose();
+  }
   // Makes this dialog the control's owner and appends it to the composition order.
   void AddSkinCtrl(CSkinCtrl* control);
-  // Forgets the controls and destroys the background.
+  // Forgets the controls and destroys the background and the surface.
   void ReleaseSkin();
 
   BOOL OnInitDialog() override;
+  // Asks for one composition, made once the messages in flight are done: the several changes
+  // of one step (a move with a resize, a label set up) compose together.
   void OnSkinChanged(CSkinCtrl* control) override;
 
   const CSkinImage* Background() const { return m_background.get(); }
@@ -38,11 +51,24 @@ class CLayeredDialog : public CDialog, public ISkinOwner {
     (void)pixels, (void)width, (void)height;
   }
 
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
   std::unique_ptr<CSkinImage> m_background;
   BLENDFUNCTION m_blend{};
   std::vector<CSkinCtrl*> m_children;
 
  private:
+  // The surface, and the background drawn alone into it, for the surface's size.
+  bool PrepareSurface(int width, int height);
+  RECT ChangedRect() const;
+  void Recompose(const RECT& rect);
+  void Present(const RECT* dirty);
+
+  std::unique_ptr<CSkinSurface> m_surface;
+  std::vector<DWORD> m_backgroundLayer;
+  bool m_everything = true;  // the next composition redraws the whole surface
+  bool m_composePending = false;
+
   int OnCreate(CREATESTRUCTW* create);
   BOOL OnEraseBkgnd(HDC dc);
   void OnMove(POINT origin);

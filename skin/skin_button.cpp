@@ -38,15 +38,21 @@ SkinState SkinButtonLook(UINT state) {
   return SkinState::Normal;
 }
 
+// clang-format off
 KV_BEGIN_MESSAGE_MAP(CSkinButton, CSkinCtrl)
-MapMessage<WM_MOUSEMOVE, &ThisClass::OnMouseMove>(),
-    MapMessage<WM_MOUSELEAVE, &ThisClass::OnMouseLeave>(),
-    MapMessage<WM_MOUSEHOVER, &ThisClass::OnMouseHover>(),
-    MapMessage<WM_LBUTTONDOWN, &ThisClass::OnLButtonDown>(),
-    MapMessage<WM_LBUTTONUP, &ThisClass::OnLButtonUp>(),
-    KV_END_MESSAGE_MAP()
+  MapMessage<WM_MOUSEMOVE, &ThisClass::OnMouseMove>(),
+  MapMessage<WM_MOUSELEAVE, &ThisClass::OnMouseLeave>(),
+  MapMessage<WM_MOUSEHOVER, &ThisClass::OnMouseHover>(),
+  MapMessage<WM_LBUTTONDOWN, &ThisClass::OnLButtonDown>(),
+  // The second press of a double-click: the push button treats it as a press, so do we.
+  MapMessage<WM_LBUTTONDBLCLK, &ThisClass::OnLButtonDown>(),
+  MapMessage<WM_LBUTTONUP, &ThisClass::OnLButtonUp>(),
+  MapMessage<WM_CAPTURECHANGED, &ThisClass::OnCaptureChanged>(),
+  MapMessage<WM_CANCELMODE, &ThisClass::OnCancelMode>(),
+KV_END_MESSAGE_MAP()
+    // clang-format on
 
-        CSkinButton::CSkinButton()
+    CSkinButton::CSkinButton()
     : m_format(SkinFormatCreateCentred()),
       m_font(SkinFontCreate(L"Arial", 12.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel)),
       m_textBrush(SkinBrushCreate(0xFF000000)),
@@ -66,29 +72,35 @@ void CSkinButton::SetImages(UINT normalId, UINT disabledId, UINT hoverId, UINT p
     m_imgHover = LoadSkinImage(hoverId, resourceType, module, scale);
   if (pressedId != 0)
     m_imgPressed = LoadSkinImage(pressedId, resourceType, module, scale);
+  MarkDirty();
 }
 
 void CSkinButton::SetTextFont(const wchar_t* familyName, float emSize, int style, int unit) {
   m_font.reset();
   m_font = SkinFontCreate(familyName, emSize, style, unit);
+  MarkDirty();
 }
 
 void CSkinButton::SetTextAlign(int alignment, int lineAlignment) {
   SkinFormatSetAlignment(m_format, alignment, lineAlignment);
+  MarkDirty();
 }
 
 void CSkinButton::SetTextColor(Gdiplus::ARGB colour) {
   SkinBrushSetColour(m_textBrush, colour);
   SkinBrushSetColour(m_hoverTextBrush, colour);
   SkinBrushSetColour(m_pressedTextBrush, colour);
+  MarkDirty();
 }
 
 void CSkinButton::SetHoverTextColor(Gdiplus::ARGB colour) {
   SkinBrushSetColour(m_hoverTextBrush, colour);
+  MarkDirty();
 }
 
 void CSkinButton::SetPressedTextColor(Gdiplus::ARGB colour) {
   SkinBrushSetColour(m_pressedTextBrush, colour);
+  MarkDirty();
 }
 
 void CSkinButton::ReleaseSkin() {
@@ -97,12 +109,19 @@ void CSkinButton::ReleaseSkin() {
   m_imgDisabled.reset();
   m_imgHover.reset();
   m_imgPressed.reset();
+  MarkDirty();
+}
+
+UINT CSkinButton::State() const {
+  // Read from the window's own flag, so a button disabled before its pictures were set, or
+  // by its template, still shows the disabled look.
+  return m_disabled != 0 ? (m_state | SKIN_DISABLED) : m_state;
 }
 
 void CSkinButton::Redraw() {
+  MarkDirty();
   if (m_imgNormal == nullptr)
     return;
-  m_state = m_disabled != 0 ? (m_state | SKIN_DISABLED) : (m_state & ~SKIN_DISABLED);
   NotifyOwner();
 }
 
@@ -114,7 +133,7 @@ void CSkinButton::Draw(SkinCanvas& canvas) {
 
 void CSkinButton::DrawPicture(SkinCanvas& canvas, const Gdiplus::RectF& rect) {
   const CSkinImage* normal = m_imgNormal.get();
-  switch (SkinButtonLook(m_state)) {
+  switch (SkinButtonLook(State())) {
     case SkinState::Disabled:
       if (m_imgDisabled)
         return canvas.DrawImage(m_imgDisabled.get(), rect);
@@ -187,4 +206,23 @@ void CSkinButton::OnLButtonUp(UINT, POINT) {
   m_state &= ~(SKIN_PRESSED | SKIN_HOVER);
   Redraw();
   Default();
+}
+
+void CSkinButton::OnCaptureChanged(HWND) {
+  ReleasePress();
+  Default();
+}
+
+void CSkinButton::OnCancelMode() {
+  ReleasePress();
+  Default();
+}
+
+// The press ends without a release over the button (another window took the mouse, a menu or
+// a message box opened): the pressed look must not stay.
+void CSkinButton::ReleasePress() {
+  if ((m_state & SKIN_PRESSED) == 0)
+    return;
+  m_state &= ~SKIN_PRESSED;
+  Redraw();
 }

@@ -43,7 +43,8 @@ class CSkinButton : public CSkinCtrl {
   // Composes only while a normal picture is loaded.
   void Redraw() override;
 
-  UINT State() const { return m_state; }
+  // Hover and press as tracked, with the disabled bit following the window.
+  UINT State() const;
   BOOL Tracking() const { return m_tracking; }
 
  private:
@@ -55,13 +56,16 @@ class CSkinButton : public CSkinCtrl {
   void OnMouseHover(UINT keys, POINT point);
   void OnLButtonDown(UINT keys, POINT point);
   void OnLButtonUp(UINT keys, POINT point);
+  void OnCaptureChanged(HWND newCapture);
+  void OnCancelMode();
+  void ReleasePress();
 
   std::unique_ptr<CSkinImage> m_imgNormal;
   std::unique_ptr<CSkinImage> m_imgDisabled;
   std::unique_ptr<CSkinImage> m_imgHover;
   std::unique_ptr<CSkinImage> m_imgPressed;
   BOOL m_tracking = FALSE;
-  UINT m_state = 0;
+  UINT m_state = 0;  // SKIN_HOVER and SKIN_PRESSED only
   CGdipStringFormat m_format;
   std::unique_ptr<CSkinFont> m_font;
   CGdipSolidFill m_textBrush;

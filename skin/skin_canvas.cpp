@@ -8,6 +8,13 @@ SkinCanvas::SkinCanvas(Gdiplus::GpGraphics* graphics) : m_graphics(graphics) {
   }
 }
 
+void SkinCanvas::ClipTo(const RECT& rect) {
+  if (m_graphics) {
+    gdip::GdipSetClipRectI(m_graphics.get(), rect.left, rect.top, rect.right - rect.left,
+                           rect.bottom - rect.top, Gdiplus::CombineModeReplace);
+  }
+}
+
 void SkinCanvas::DrawImage(const CSkinImage* image, int x, int y, int width, int height) {
   if (!m_graphics || image == nullptr || image->Native() == nullptr)
     return;

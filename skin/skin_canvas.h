@@ -18,6 +18,9 @@ class SkinCanvas {
 
   explicit operator bool() const { return m_graphics != nullptr; }
 
+  // Nothing is drawn outside the rectangle from here on.
+  void ClipTo(const RECT& rect);
+
   // The whole image stretched into the rectangle; an image without pixels draws nothing.
   void DrawImage(const CSkinImage* image, int x, int y, int width, int height);
   void DrawImage(const CSkinImage* image, const Gdiplus::RectF& rect);

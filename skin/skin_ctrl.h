@@ -25,8 +25,23 @@ class CSkinCtrl : public CWnd {
   // Asks for a new composition.
   virtual void Redraw() { NotifyOwner(); }
   void NotifyOwner();
-  // Shows or hides the window; tells the owner only when the visibility changed.
+  // Shows or hides the window; the owner hears of it only when the visibility changed. A plain
+  // ShowWindow or SetWindowPos is followed just the same.
   void ShowCtrl(int command);
+
+  // The look changed in a way the next composition must redraw, without asking for one.
+  void MarkDirty() { m_dirty = true; }
+  bool IsDirty() const { return m_dirty; }
+  // Where Draw may reach on the surface: the rectangle with a margin for the pressed look's
+  // one-pixel shift and for filtering at the edges.
+  RECT DrawExtent() const;
+  // The extent of the last composition that drew the control (empty when it was not drawn).
+  const RECT& DrawnRect() const { return m_drawn; }
+  // The owner records a composition: drawn there (or nowhere), nothing dirty any more.
+  void SetDrawn(const RECT& drawn) {
+    m_drawn = drawn;
+    m_dirty = false;
+  }
 
   void SetOwner(ISkinOwner* owner) { m_owner = owner; }
   ISkinOwner* Owner() const { return m_owner; }
@@ -38,6 +53,8 @@ class CSkinCtrl : public CWnd {
   // The rectangle in the owner's client coordinates, which are the surface's.
   Gdiplus::RectF DrawRect() const;
 
+  // First, so the derived controls' GDI+ objects are made after it and freed before it ends.
+  CGdiplusSession m_gdiplus;
   ISkinOwner* m_owner = nullptr;
   int m_disabled = 0;
   int m_visible = 1;
@@ -46,7 +63,15 @@ class CSkinCtrl : public CWnd {
   void OnEnable(BOOL enable);
   void OnMove(POINT origin);
   void OnSize(UINT type, SIZE size);
+  void OnWindowPosChanged(WINDOWPOS* position);
   LRESULT OnSetText(const wchar_t* text);
+  // Takes the visibility from the window; true when it changed.
+  bool FollowVisibility();
+
+  bool m_dirty = true;
+  RECT m_drawn{};
+  // Inside a position change the move and size it causes ask for no composition of their own.
+  int m_positionChanges = 0;
 
   KV_DECLARE_MESSAGE_MAP()
 };

@@ -119,6 +119,26 @@ std::unique_ptr<CSkinImage> ScaledCopy(const CSkinImage& decoded, double scale) 
   return MakeSkinImage(bitmap, nullptr);
 }
 
+// The same pixels premultiplied, the composition surface's own format, so drawing needs no
+// conversion per pixel; the picture as it was when no copy can be had.
+std::unique_ptr<CSkinImage> Premultiplied(std::unique_ptr<CSkinImage> image) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (image == nullptr || image->Native() == nullptr ||
+      gdip::GdipGetImageType(image->Native(), &type) != Gdiplus::Ok ||
+      type != Gdiplus::ImageTypeBitmap) {
+    return image;
+  }
+  Gdiplus::GpBitmap* copy = nullptr;
+  if (gdip::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(image->GetWidth()),
+                                 static_cast<INT>(image->GetHeight()), PixelFormat32bppPARGB,
+                                 static_cast<Gdiplus::GpBitmap*>(image->Native()),
+                                 &copy) != Gdiplus::Ok) {
+    return image;
+  }
+  std::unique_ptr<CSkinImage> premultiplied = MakeSkinImage(copy, nullptr);
+  return premultiplied != nullptr ? std::move(premultiplied) : std::move(image);
+}
+
 }  // namespace
 
 std::unique_ptr<CSkinImage> LoadSkinImage(UINT id, const wchar_t* type, HINSTANCE module,
@@ -127,6 +147,6 @@ std::unique_ptr<CSkinImage> LoadSkinImage(UINT id, const wchar_t* type, HINSTANC
     module = AppResourceModule();
   std::unique_ptr<CSkinImage> decoded = DecodeSkinImage(OpenResourceStream(id, type, module));
   if (decoded == nullptr || scale == 1.0)
-    return decoded;
-  return ScaledCopy(*decoded, scale);
+    return Premultiplied(std::move(decoded));
+  return Premultiplied(ScaledCopy(*decoded, scale));
 }

@@ -22,6 +22,7 @@ class CSkinImage {
   Gdiplus::GpImage* Native() const { return m_image; }
 
  private:
+  CGdiplusSession m_gdiplus;  // first: it outlives the image
   Gdiplus::GpImage* m_image;
   IStream* m_source;
 };

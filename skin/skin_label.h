@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "skin/gdiplus_api.h"
 #include "skin/skin_ctrl.h"
@@ -15,7 +17,8 @@ class CSkinLabel : public CSkinCtrl {
   CSkinLabel();
   ~CSkinLabel() override = default;
 
-  // Replaces the picture; returns the new one, which the label keeps.
+  // Replaces the picture; returns the new one, which the label keeps. The last few pictures
+  // stay loaded, so a label cycling through frames (the spinner) decodes each only once.
   CSkinImage* SetImage(UINT id, const wchar_t* resourceType, HINSTANCE module, double scale);
   // The fifth value is accepted for callers' sake and ignored.
   void SetFont(const wchar_t* familyName, float emSize, int style, int unit, int unused);
@@ -23,11 +26,23 @@ class CSkinLabel : public CSkinCtrl {
   void SetAlignment(int horizontal, int vertical);
   void SetTextColor(Gdiplus::ARGB colour);
   void ReleaseSkin();
+  // The text's font; null after ReleaseSkin.
+  const CSkinFont* Font() const { return m_font.get(); }
 
   void Draw(SkinCanvas& canvas) override;
 
  private:
-  std::unique_ptr<CSkinImage> m_image;
+  struct CachedPicture {
+    UINT id;
+    std::wstring type;  // the name, or "#<number>" for an integer type
+    HINSTANCE module;
+    double scale;
+    std::unique_ptr<CSkinImage> image;
+  };
+  CSkinImage* FindPicture(UINT id, const std::wstring& type, HINSTANCE module, double scale) const;
+
+  std::vector<CachedPicture> m_pictures;  // oldest first
+  CSkinImage* m_image = nullptr;          // one of m_pictures, or null
   CGdipStringFormat m_format;
   std::unique_ptr<CSkinFont> m_font;
   CGdipSolidFill m_textBrush;

@@ -3,6 +3,8 @@
 // inside its own handler.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -225,6 +227,97 @@ TEST(Dialog, ModalRunEndsThroughTheDefaultOkAndCancelHandling) {
     EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
     EXPECT_EQ(dialog.m_update.GetSafeHwnd(), nullptr);
   }
+}
+
+// Refuses to be cancelled, then ends itself with OK, so the run's result says which path won.
+class CRefusingDialog : public CTestDialog {
+ public:
+  int refusals = 0;
+  void OnCancel() override {
+    ++refusals;
+    ::PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+};
+
+TEST(Dialog, AnOverrideRefusingCancelKeepsTheDialogOnEscCloseAndCancel) {
+  struct Case {
+    const char* what;
+    UINT message;
+    WPARAM wParam;
+  };
+  const Case cases[] = {
+      {"Esc", WM_KEYDOWN, VK_ESCAPE},
+      {"close", WM_CLOSE, 0},
+      {"cancel button", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
+  };
+  for (const Case& c : cases) {
+    CRefusingDialog dialog;
+    dialog.postOnInit = c.message;
+    dialog.postWParam = c.wParam;
+    EXPECT_EQ(dialog.DoModal(), IDOK) << c.what;
+    EXPECT_EQ(dialog.refusals, 1) << c.what;
+  }
+}
+
+// Stands for a control whose own message reaches the parent while still in flight, as a
+// button's release does with its click: it tells the parent, then goes on with its message.
+class CNotifyingWnd : public CWnd {
+ private:
+  LRESULT OnSetText(const wchar_t*) {
+    ::SendMessageW(::GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(m_hWnd));
+    return Default();
+  }
+  KV_DECLARE_MESSAGE_MAP()
+};
+
+// clang-format off
+KV_BEGIN_MESSAGE_MAP(CNotifyingWnd, CWnd)
+  MapMessage<WM_SETTEXT, &ThisClass::OnSetText>(),
+KV_END_MESSAGE_MAP()
+    // clang-format on
+
+    // A modeless dialog that ends itself from its cancel control's notice and frees itself once
+    // finished. It lives in a fixed buffer that its delete fills with a pattern, so a write to it
+    // after its destructor (by a frame of the control's own message, still on the stack) shows.
+    constexpr unsigned char FREED = 0xA5;
+alignas(std::max_align_t) unsigned char g_closingStorage[4096];
+
+class CClosingDialog : public CDialog {
+ public:
+  CClosingDialog() : CDialog(100, nullptr) {}
+  static void* operator new(std::size_t size) {
+    return size <= sizeof(g_closingStorage) ? g_closingStorage : nullptr;
+  }
+  static void operator delete(void* object, std::size_t size) { std::memset(object, FREED, size); }
+
+  CNotifyingWnd m_cancel;
+  std::size_t size = sizeof(CClosingDialog);
+
+  void DoDataExchange(CDataExchange& exchange) override {
+    DDX_Control(exchange, IDCANCEL, m_cancel);
+  }
+  void OnCancel() override { DestroyWindow(); }
+
+ protected:
+  void OnFinalMessage() override { delete this; }
+};
+
+TEST(WindowLifetime, AParentEndedFromAChildsMessageIsFreedAfterThatMessageReturns) {
+  auto* dialog = new CClosingDialog;
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(dialog->Create());
+  const std::size_t size = dialog->size;
+  HWND hwnd = dialog->GetSafeHwnd();
+  HWND cancel = dialog->GetDlgItem(IDCANCEL);
+  ASSERT_EQ(dialog->m_cancel.GetSafeHwnd(), cancel);
+
+  ::SendMessageW(cancel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
+  EXPECT_FALSE(::IsWindow(hwnd));
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < size; ++i)
+    written += g_closingStorage[i] != FREED ? 1 : 0;
+  EXPECT_EQ(written, 0u) << "bytes of the freed dialog written after its destructor";
 }
 
 TEST(Dialog, MissingTemplateFailsTheRun) {

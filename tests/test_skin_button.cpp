@@ -79,17 +79,17 @@ TEST(SkinButton, StateTableAndTheClickAfterTheStateIsCleared) {
       {"press", [&] { Send(b, WM_LBUTTONDOWN); }, SKIN_HOVER | SKIN_PRESSED, pressed},
       {"release", [&] { Send(b, WM_LBUTTONUP); }, 0, normal},
       {"press before hover", [&] { Send(b, WM_LBUTTONDOWN); }, SKIN_PRESSED, normal},
-      {"disabled while pressed", [&] { ::EnableWindow(Hwnd(b), FALSE); },
-       SKIN_PRESSED | SKIN_DISABLED, disabled},
-      {"enabled", [&] { ::EnableWindow(Hwnd(b), TRUE); }, SKIN_PRESSED, normal},
-      {"leave", [&] { Send(b, WM_MOUSELEAVE); }, SKIN_PRESSED, normal},
+      // Disabling takes the mouse from the button, and a press without the mouse is over.
+      {"disabled while pressed", [&] { ::EnableWindow(Hwnd(b), FALSE); }, SKIN_DISABLED, disabled},
+      {"enabled", [&] { ::EnableWindow(Hwnd(b), TRUE); }, 0, normal},
+      {"leave", [&] { Send(b, WM_MOUSELEAVE); }, 0, normal},
   };
   for (const Step& step : steps) {
-    const int before = dialog->compositions;
+    const int before = dialog->Compositions();
     step.act();
     EXPECT_EQ(b.State(), step.state) << step.what;
-    EXPECT_EQ(dialog->compositions, before + 1) << step.what;
-    EXPECT_TRUE(Near(dialog->last.At(BX + 20, BY + 20), step.picture, 0)) << step.what;
+    EXPECT_EQ(dialog->Compositions(), before + 1) << step.what;
+    EXPECT_TRUE(Near(dialog->Last().At(BX + 20, BY + 20), step.picture, 0)) << step.what;
   }
   // The release over the button clicked it once, and the owner saw the cleared state.
   EXPECT_EQ(dialog->updateStatesAtClick, std::vector<UINT>{0});
@@ -101,9 +101,9 @@ TEST(SkinButton, TracksTheMouseOncePerEntry) {
   EXPECT_FALSE(b.Tracking());
   Send(b, WM_MOUSEMOVE);
   EXPECT_TRUE(b.Tracking());
-  const int before = dialog->compositions;
+  const int before = dialog->Compositions();
   Send(b, WM_MOUSEMOVE);
-  EXPECT_EQ(dialog->compositions, before);  // moving composes nothing
+  EXPECT_EQ(dialog->Compositions(), before);  // moving composes nothing
   Send(b, WM_MOUSELEAVE);
   EXPECT_FALSE(b.Tracking());
 }
@@ -111,17 +111,18 @@ TEST(SkinButton, TracksTheMouseOncePerEntry) {
 TEST(SkinButton, WithoutANormalPictureOnlyShowingAndHidingCompose) {
   auto dialog = ButtonDialog(0, 0, 0, 0, L"");
   CSkinButton& b = dialog->m_btnUpdate;
-  const int before = dialog->compositions;
+  const int before = dialog->Compositions();
   Send(b, WM_MOUSEHOVER);
   Send(b, WM_LBUTTONDOWN);
   Send(b, WM_LBUTTONUP);
   ::EnableWindow(Hwnd(b), FALSE);
   b.SetWindowTextW(L"x");
   Place(b, 10, 10, 50, 50);
-  EXPECT_EQ(dialog->compositions, before);
-  EXPECT_EQ(b.State() & SKIN_DISABLED, 0u);  // follows m_disabled only with a picture
+  EXPECT_EQ(dialog->Compositions(), before);
+  // Disabled before any picture is set: the look follows once pictures come.
+  EXPECT_EQ(b.State() & SKIN_DISABLED, SKIN_DISABLED);
   b.ShowCtrl(SW_HIDE);
-  EXPECT_EQ(dialog->compositions, before + 1);
+  EXPECT_EQ(dialog->Compositions(), before + 1);
 }
 
 // Straight colour c through the matrix, clamped, then blended over an opaque background.
@@ -171,7 +172,7 @@ TEST(SkinButton, DerivedLooksFollowTheirMatricesPixelByPixel) {
   };
   for (const Case& c : cases) {
     c.enter();
-    const Surface& s = dialog->last;
+    const Surface& s = dialog->Last();
     int mismatches = 0;
     for (int y = 0; y < BH; ++y) {
       for (int x = 0; x < BW; ++x) {
@@ -214,19 +215,20 @@ TEST(SkinButton, CaptionRectangleAndColourByState) {
        blue, 1},
       {"pressed before hover", [&] { Send(b, WM_LBUTTONDOWN); }, blue, 1},
       {"disabled", [&] { ::EnableWindow(Hwnd(b), FALSE); }, red, 0},
+      // Disabling ends the press (the button loses the mouse): the normal caption.
       {"disabled while pressed",
        [&] {
          Send(b, WM_LBUTTONDOWN);
          ::EnableWindow(Hwnd(b), FALSE);
        },
-       blue, 1},
+       red, 0},
   };
   Box reference;
   for (const Case& c : cases) {
     c.enter();
-    const Surface with = dialog->last;
+    const Surface with = dialog->Last();
     b.SetWindowTextW(L"");
-    const Surface without = dialog->last;
+    const Surface without = dialog->Last();
     b.SetWindowTextW(L"HH");
     const Box box = DiffBox(with, without, AROUND);
     ASSERT_FALSE(box.Empty()) << c.state << ": no caption drawn";
@@ -252,12 +254,84 @@ TEST(SkinButton, SecondSetImagesReplacesEveryPictureAndReleaseSkinIsIdempotent) 
   CSkinButton& b = dialog->m_btnUpdate;
   b.SetImages(150, 0, 0, 0, L"IMG", TestModule(), 1.0);
   Send(b, WM_MOUSEHOVER);  // hover is now derived from the new normal picture
-  const Rgba got = dialog->last.At(BX + 20, BY + 20);
+  const Rgba got = dialog->Last().At(BX + 20, BY + 20);
   EXPECT_TRUE(Near(got, Derived(0xFF3070D0, SKIN_BRIGHTEN_MATRIX, BACKGROUND), 2));
   b.ReleaseSkin();
   b.ReleaseSkin();
   const Surface& s = dialog->Snapshot();
   EXPECT_TRUE(Near(s.At(BX + 20, BY + 20), BACKGROUND, 0));
+}
+
+}  // namespace
+
+namespace {
+
+const Rgba NORMAL_137{0x32, 0x64, 0xC8, 255}, HOVER_139{0xA0, 0x10, 0x10, 255},
+    PRESSED_138{0x10, 0xA0, 0x10, 255}, DISABLED_140{0x60, 0x60, 0x60, 255};
+
+TEST(SkinButton, DisabledBeforeItsPicturesOrByItsStyleShowsTheDisabledLook) {
+  struct Case {
+    const char* what;
+    bool createdDisabled;
+  };
+  const Case cases[] = {{"disabled before the pictures", false}, {"created disabled", true}};
+  for (const Case& c : cases) {
+    auto dialog = ButtonDialog(0, 0, 0, 0, L"");
+    CSkinButton extra;
+    CSkinButton* b = &dialog->m_btnUpdate;
+    if (c.createdDisabled) {
+      HWND hwnd =
+          ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, BX, BY, BW, BH,
+                            dialog->GetSafeHwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+      ASSERT_TRUE(extra.SubclassWindow(hwnd)) << c.what;
+      dialog->m_btnUpdate.ShowCtrl(SW_HIDE);
+      dialog->AddSkinCtrl(&extra);
+      b = &extra;
+    } else {
+      ::EnableWindow(Hwnd(*b), FALSE);
+    }
+    b->SetImages(137, 140, 139, 138, L"IMG", TestModule(), 1.0);
+    const Surface& s = dialog->Snapshot();
+    EXPECT_EQ(b->State() & SKIN_DISABLED, SKIN_DISABLED) << c.what;
+    EXPECT_TRUE(Near(s.At(BX + 20, BY + 20), DISABLED_140, 0)) << c.what;
+    extra.UnsubclassWindow();
+  }
+}
+
+TEST(SkinButton, ThePressEndsWhenTheButtonLosesTheMouse) {
+  struct Case {
+    const char* what;
+    std::function<void(CSkinButton&)> lose;
+  };
+  const Case cases[] = {
+      {"capture taken", [](CSkinButton&) { ::ReleaseCapture(); }},
+      {"mode cancelled", [](CSkinButton& b) { Send(b, WM_CANCELMODE); }},
+  };
+  for (const Case& c : cases) {
+    auto dialog = ButtonDialog(137, 140, 139, 138, L"");
+    CSkinButton& b = dialog->m_btnUpdate;
+    Send(b, WM_MOUSEHOVER);
+    Send(b, WM_LBUTTONDOWN);
+    ASSERT_TRUE(Near(dialog->Last().At(BX + 20, BY + 20), PRESSED_138, 0)) << c.what;
+    c.lose(b);
+    EXPECT_EQ(b.State(), SKIN_HOVER) << c.what;
+    EXPECT_TRUE(Near(dialog->Last().At(BX + 20, BY + 20), HOVER_139, 0)) << c.what;
+  }
+}
+
+TEST(SkinButton, TheSecondPressOfADoubleClickShowsThePressedLook) {
+  auto dialog = ButtonDialog(137, 140, 139, 138, L"");
+  CSkinButton& b = dialog->m_btnUpdate;
+  Send(b, WM_MOUSEHOVER);
+  Send(b, WM_LBUTTONDOWN);
+  Send(b, WM_LBUTTONUP);
+  Send(b, WM_MOUSEHOVER);
+  ::SendMessageW(Hwnd(b), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(b.State(), SKIN_HOVER | SKIN_PRESSED);
+  EXPECT_TRUE(Near(dialog->Last().At(BX + 20, BY + 20), PRESSED_138, 0));
+  Send(b, WM_LBUTTONUP);
+  EXPECT_TRUE(Near(dialog->Last().At(BX + 20, BY + 20), NORMAL_137, 0));
+  EXPECT_EQ(dialog->updateStatesAtClick.size(), 2u);  // both clicks reached the owner
 }
 
 }  // namespace

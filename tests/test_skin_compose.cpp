@@ -42,9 +42,9 @@ void TwoOverlappingLabels(CSkinTestDialog& d, bool markerFirst) {
 
 TEST(LayeredDialog, ComposesTheBackgroundIntoAWindowOfItsSize) {
   auto dialog = MakeDialog(WithBackground);
-  // SetBackgroundImage and OnInitDialog's final composition.
-  EXPECT_EQ(dialog->compositions, 2);
-  const Surface& s = dialog->last;
+  // SetBackgroundImage's; OnInitDialog's final composition finds nothing changed since.
+  EXPECT_EQ(dialog->Compositions(), 1);
+  const Surface& s = dialog->Last();
   ASSERT_EQ(s.width, 1560);
   ASSERT_EQ(s.height, 1240);
   EXPECT_TRUE(Near(s.At(0, 0), CLEAR, 0));
@@ -76,22 +76,22 @@ TEST(LayeredDialog, HalfScaleBackgroundGivesAHalfSizeWindow) {
   ::GetWindowRect(dialog->GetSafeHwnd(), &rect);
   EXPECT_EQ(rect.right - rect.left, 780);
   EXPECT_EQ(rect.bottom - rect.top, 620);
-  EXPECT_TRUE(Near(dialog->last.At(19, 300), CLEAR, 0));
-  EXPECT_TRUE(Near(dialog->last.At(390, 310), BACKGROUND, 0));
+  EXPECT_TRUE(Near(dialog->Last().At(19, 300), CLEAR, 0));
+  EXPECT_TRUE(Near(dialog->Last().At(390, 310), BACKGROUND, 0));
 }
 
 TEST(LayeredDialog, WithoutABackgroundNothingIsLayeredOrDrawn) {
   auto dialog = MakeDialog([](CSkinTestDialog& d) { d.AddSkinCtrl(&d.m_lblMessage); });
   dialog->Compose();
   dialog->m_lblMessage.SetWindowTextW(L"changed");
-  EXPECT_EQ(dialog->compositions, 0);
+  EXPECT_EQ(dialog->Compositions(), 0);
   EXPECT_EQ(dialog->GetExStyle() & WS_EX_LAYERED, 0u);
 }
 
 TEST(LayeredDialog, ABackgroundWithoutPixelsShowsNothing) {
   auto dialog =
       MakeDialog([](CSkinTestDialog& d) { d.SetBackgroundImage(149, L"IMG", TestModule(), 1.0); });
-  EXPECT_EQ(dialog->compositions, 0);
+  EXPECT_EQ(dialog->Compositions(), 0);
   RECT rect{};
   ::GetWindowRect(dialog->GetSafeHwnd(), &rect);
   EXPECT_EQ(rect.right - rect.left, 0);
@@ -105,7 +105,7 @@ TEST(LayeredDialog, RegistrationOrderIsDrawingOrder) {
   } cases[] = {{true, CAUTION}, {false, MARKER}};
   for (const auto& c : cases) {
     auto dialog = MakeDialog([&](CSkinTestDialog& d) { TwoOverlappingLabels(d, c.markerFirst); });
-    const Surface& s = dialog->last;
+    const Surface& s = dialog->Last();
     EXPECT_TRUE(Near(s.At(105, 105), MARKER, 0));
     EXPECT_TRUE(Near(s.At(120, 120), c.onTop, 0)) << c.markerFirst;
     EXPECT_TRUE(Near(s.At(150, 145), CAUTION, 0));
@@ -118,21 +118,21 @@ TEST(LayeredDialog, HiddenControlsAreSkippedAndShownAgainOnlyOnAChange) {
   CSkinLabel& caution = dialog->m_lblSpinner;
   const RECT before = caution.GetRectInParent();
 
-  const int start = dialog->compositions;
+  const int start = dialog->Compositions();
   caution.ShowCtrl(SW_HIDE);
-  EXPECT_EQ(dialog->compositions, start + 1);
+  EXPECT_EQ(dialog->Compositions(), start + 1);
   EXPECT_FALSE(caution.IsShown());
-  EXPECT_TRUE(Near(dialog->last.At(120, 120), MARKER, 0));
-  EXPECT_TRUE(Near(dialog->last.At(150, 145), BACKGROUND, 0));
+  EXPECT_TRUE(Near(dialog->Last().At(120, 120), MARKER, 0));
+  EXPECT_TRUE(Near(dialog->Last().At(150, 145), BACKGROUND, 0));
   const RECT after = caution.GetRectInParent();
   EXPECT_EQ(after.left, before.left);
   EXPECT_EQ(after.top, before.top);
 
   caution.ShowCtrl(SW_HIDE);  // no change, no composition
-  EXPECT_EQ(dialog->compositions, start + 1);
+  EXPECT_EQ(dialog->Compositions(), start + 1);
   caution.ShowCtrl(SW_SHOW);
-  EXPECT_EQ(dialog->compositions, start + 2);
-  EXPECT_TRUE(Near(dialog->last.At(150, 145), CAUTION, 0));
+  EXPECT_EQ(dialog->Compositions(), start + 2);
+  EXPECT_TRUE(Near(dialog->Last().At(150, 145), CAUTION, 0));
 }
 
 TEST(LayeredDialog, AControlRegisteredTwiceIsDrawnTwice) {
@@ -150,7 +150,7 @@ TEST(LayeredDialog, AControlRegisteredTwiceIsDrawnTwice) {
       for (int i = 0; i < c.registrations; ++i)
         d.AddSkinCtrl(&d.m_lblMessage);
     });
-    EXPECT_NEAR(dialog->last.At(300, 20).a, c.alpha, 2) << c.registrations;
+    EXPECT_NEAR(dialog->Last().At(300, 20).a, c.alpha, 2) << c.registrations;
     EXPECT_EQ(dialog->Children().size(), static_cast<size_t>(c.registrations));
   }
 }
@@ -189,19 +189,19 @@ TEST(LayeredDialog, ControlChangesComposeAndDialogChangesDoNot) {
        0, 0},
   };
   for (const Step& step : steps) {
-    const int before = dialog->compositions;
+    const int before = dialog->Compositions();
     step.act();
-    EXPECT_EQ(dialog->compositions - before, step.composes) << step.what;
+    EXPECT_EQ(dialog->Compositions() - before, step.composes) << step.what;
     EXPECT_EQ(label.IsDisabled() ? 1 : 0, step.disabled) << step.what;
   }
 }
 
 TEST(LayeredDialog, PressOnTheBackgroundStartsTheSystemMove) {
   auto dialog = MakeDialog(WithBackground);
-  const int before = dialog->compositions;
+  const int before = dialog->Compositions();
   ::SendMessageW(dialog->GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 200));
   EXPECT_EQ(dialog->sysCommands, std::vector<UINT>{SC_MOVE | HTCAPTION});
-  EXPECT_EQ(dialog->compositions, before);
+  EXPECT_EQ(dialog->Compositions(), before);
 }
 
 TEST(LayeredDialog, ReleaseSkinForgetsControlsAndBackground) {
@@ -209,9 +209,9 @@ TEST(LayeredDialog, ReleaseSkinForgetsControlsAndBackground) {
   dialog->ReleaseSkin();
   EXPECT_TRUE(dialog->Children().empty());
   EXPECT_EQ(dialog->Background(), nullptr);
-  const int before = dialog->compositions;
+  const int before = dialog->Compositions();
   dialog->Compose();
-  EXPECT_EQ(dialog->compositions, before);
+  EXPECT_EQ(dialog->Compositions(), before);
   dialog->ReleaseSkin();  // again: nothing left to release
 }
 
@@ -232,6 +232,109 @@ TEST(LayeredDialogCentre, HalvesTruncateTowardZero) {
     EXPECT_EQ(p.x, c.expected.x) << c.width << "x" << c.height;
     EXPECT_EQ(p.y, c.expected.y) << c.width << "x" << c.height;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LayeredDialog, AControlHiddenOrShownBehindTheToolkitsBackIsFollowed) {
+  struct Case {
+    const char* what;
+    std::function<void(HWND, bool)> show;
+  };
+  const Case cases[] = {
+      {"ShowWindow", [](HWND h, bool show) { ::ShowWindow(h, show ? SW_SHOW : SW_HIDE); }},
+      {"SetWindowPos",
+       [](HWND h, bool show) {
+         ::SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                            (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+       }},
+  };
+  for (const Case& c : cases) {
+    auto dialog = MakeDialog([](CSkinTestDialog& d) { TwoOverlappingLabels(d, true); });
+    CSkinLabel& caution = dialog->m_lblSpinner;
+    const int start = dialog->Compositions();
+    c.show(caution.GetSafeHwnd(), false);
+    EXPECT_EQ(dialog->Compositions(), start + 1) << c.what;
+    EXPECT_FALSE(caution.IsShown()) << c.what;
+    EXPECT_TRUE(Near(dialog->Last().At(150, 145), BACKGROUND, 0)) << c.what;
+    c.show(caution.GetSafeHwnd(), true);
+    EXPECT_EQ(dialog->Compositions(), start + 2) << c.what;
+    EXPECT_TRUE(Near(dialog->Last().At(150, 145), CAUTION, 0)) << c.what;
+  }
+}
+
+TEST(LayeredDialog, OneChangeOfTheScreenComposesOnce) {
+  auto dialog = MakeDialog([](CSkinTestDialog& d) { TwoOverlappingLabels(d, true); });
+  CSkinLabel& label = dialog->m_lblMessage;
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+  };
+  const Step steps[] = {
+      {"move with a resize",
+       [&] { ::SetWindowPos(label.GetSafeHwnd(), nullptr, 300, 300, 40, 40, SWP_NOZORDER); }},
+      {"label set up",
+       [&] {
+         label.SetImage(136, L"IMG", TestModule(), 1.0);
+         label.SetWindowTextW(L"text");
+         Place(label, 400, 400, 48, 43);
+         label.ShowCtrl(SW_HIDE);
+         label.ShowCtrl(SW_SHOW);
+       }},
+  };
+  for (const Step& step : steps) {
+    const int before = dialog->Compositions();
+    step.act();
+    EXPECT_EQ(dialog->Compositions() - before, 1) << step.what;
+  }
+  EXPECT_TRUE(Near(dialog->Last().At(402, 402), CAUTION, 0));
+  EXPECT_TRUE(Near(dialog->Last().At(310, 310), BACKGROUND, 0));  // where it was before
+}
+
+// The spinner over the message text, the button beside them: what the wait loop composes.
+void WaitScreen(CSkinTestDialog& d) {
+  WithBackground(d);
+  d.m_lblMessage.SetFont(L"Arial", 40.0f, 1, 2, 0);
+  d.m_lblMessage.SetTextColor(0xFFFFFFFF);
+  d.m_lblMessage.SetWindowTextW(L"Updating the firmware");
+  Place(d.m_lblMessage, 100, 200, 700, 120);
+  d.m_lblSpinner.SetImage(141, L"IMG", TestModule(), 1.0);
+  Place(d.m_lblSpinner, 380, 190, 132, 132);
+  d.m_btnUpdate.SetImages(137, 140, 139, 138, L"IMG", TestModule(), 1.0);
+  d.m_btnUpdate.SetTextFont(L"Arial", 30.0f, 0, 2);
+  d.m_btnUpdate.SetWindowTextW(L"Update");
+  Place(d.m_btnUpdate, 450, 300, 368, 76);
+  d.AddSkinCtrl(&d.m_lblMessage);
+  d.AddSkinCtrl(&d.m_lblSpinner);
+  d.AddSkinCtrl(&d.m_btnUpdate);
+}
+
+TEST(LayeredDialog, TurnsComposedInPartsMatchAFreshFullComposition) {
+  auto turned = MakeDialog(WaitScreen);
+  for (int turn = 0; turn < 11; ++turn) {
+    turned->m_lblSpinner.SetImage(141 + turn % 8, L"IMG", TestModule(), 1.0);
+    turned->Compose();
+    if (turn == 4)
+      ::SendMessageW(turned->m_btnUpdate.GetSafeHwnd(), WM_MOUSEHOVER, 0, 0);
+    if (turn == 7)
+      ::SendMessageW(turned->m_btnUpdate.GetSafeHwnd(), WM_MOUSELEAVE, 0, 0);
+  }
+  const Surface parts = turned->Snapshot();
+
+  auto fresh = MakeDialog([](CSkinTestDialog& d) {
+    WaitScreen(d);
+    d.m_lblSpinner.SetImage(141 + 10 % 8, L"IMG", TestModule(), 1.0);
+  });
+  const Surface& full = fresh->Last();
+  ASSERT_EQ(parts.width, full.width);
+  ASSERT_EQ(parts.height, full.height);
+  const Box box = DiffBox(parts, full, RECT{0, 0, full.width, full.height});
+  EXPECT_TRUE(box.Empty()) << "differs in " << box.left << "," << box.top << " - " << box.right
+                           << "," << box.bottom;
+  EXPECT_FALSE(Near(full.At(440, 250), BACKGROUND, 0));  // the spinner is there
 }
 
 }  // namespace

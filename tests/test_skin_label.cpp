@@ -33,7 +33,7 @@ TEST(SkinLabel, PictureTextOrBoth) {
   EXPECT_TRUE(Near(empty.At(LX + 5, LY + 5), BACKGROUND, 0));
 
   l.SetWindowTextW(L"Hi");
-  const Surface text = dialog->last;
+  const Surface text = dialog->Last();
   const Box textBox = DiffBox(text, empty, AREA);
   ASSERT_FALSE(textBox.Empty()) << "no text drawn";
   EXPECT_GT(CountColour(text, AREA, Rgba{255, 255, 255, 255}), 10);
@@ -44,8 +44,8 @@ TEST(SkinLabel, PictureTextOrBoth) {
   EXPECT_GT(CountColour(both, AREA, Rgba{255, 255, 255, 255}), 10);  // text over it
 
   l.SetWindowTextW(L"");
-  EXPECT_EQ(CountColour(dialog->last, AREA, Rgba{255, 255, 255, 255}), 0);
-  EXPECT_TRUE(Near(dialog->last.At(LX + LW / 2, LY + LH / 2), AC, 0));
+  EXPECT_EQ(CountColour(dialog->Last(), AREA, Rgba{255, 255, 255, 255}), 0);
+  EXPECT_TRUE(Near(dialog->Last().At(LX + LW / 2, LY + LH / 2), AC, 0));
 
   l.SetImage(149, L"IMG", TestModule(), 1.0);  // no such picture: draws nothing
   EXPECT_TRUE(Near(dialog->Snapshot().At(LX + 5, LY + 5), BACKGROUND, 0));
@@ -57,7 +57,7 @@ TEST(SkinLabel, AlignmentPlacesTheText) {
   const Surface empty = dialog->Snapshot();
   l.SetAlignment(0, 0);
   l.SetWindowTextW(L"Hi");
-  const Box nearBox = DiffBox(dialog->last, empty, AREA);
+  const Box nearBox = DiffBox(dialog->Last(), empty, AREA);
   l.SetAlignment(1, 1);
   const Box centreBox = DiffBox(dialog->Snapshot(), empty, AREA);
   ASSERT_FALSE(nearBox.Empty());
@@ -74,7 +74,7 @@ TEST(SkinLabel, LongTextWrapsAndIsCutAtTheBottom) {
   l.SetAlignment(0, 0);
   l.SetWindowTextW(L"one two three four five six seven eight nine ten eleven twelve thirteen");
   const RECT wide{LX - 50, LY - 50, LX + LW + 200, LY + LH + 200};
-  const Box box = DiffBox(dialog->last, empty, wide);
+  const Box box = DiffBox(dialog->Last(), empty, wide);
   ASSERT_FALSE(box.Empty());
   EXPECT_GT(box.bottom - box.top, 60);  // more than one 32-pixel line
   EXPECT_LT(box.right, LX + LW);        // wrapped, not run past the right edge

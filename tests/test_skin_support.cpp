@@ -18,8 +18,27 @@ void CSkinTestDialog::DoDataExchange(CDataExchange& exchange) {
 }
 
 const Surface& CSkinTestDialog::Snapshot() {
+  PumpMessages();
   Compose();
   return last;
+}
+
+int CSkinTestDialog::Compositions() {
+  PumpMessages();
+  return compositions;
+}
+
+const Surface& CSkinTestDialog::Last() {
+  PumpMessages();
+  return last;
+}
+
+void PumpMessages() {
+  MSG msg{};
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
 }
 
 void CSkinTestDialog::OnSurfaceComposed(const DWORD* pixels, int width, int height) {

@@ -45,6 +45,9 @@ class CSkinTestDialog : public CLayeredDialog {
   }
   // Composes now and returns the surface.
   const Surface& Snapshot();
+  // After the compositions asked for so far have run (the thread's queue is emptied).
+  int Compositions();
+  const Surface& Last();
 
  protected:
   void OnSurfaceComposed(const DWORD* pixels, int width, int height) override;
@@ -55,6 +58,8 @@ class CSkinTestDialog : public CLayeredDialog {
   KV_DECLARE_MESSAGE_MAP()
 };
 
+// Dispatches every message waiting in the thread's queue.
+void PumpMessages();
 HINSTANCE TestModule();
 // Places a control in the dialog's client coordinates.
 void Place(CWnd& control, int x, int y, int width, int height);

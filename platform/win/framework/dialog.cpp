@@ -58,11 +58,15 @@ CDialog::~CDialog() {
     ::DestroyWindow(hwnd);
 }
 
+// clang-format off
 KV_BEGIN_MESSAGE_MAP(CDialog, CWnd)
-MapCommand<IDOK, &ThisClass::OnOK>(), MapCommand<IDCANCEL, &ThisClass::OnCancel>(),
-    KV_END_MESSAGE_MAP()
+  MapCommand<IDOK, &ThisClass::OnOK>(),
+  MapCommand<IDCANCEL, &ThisClass::OnCancel>(),
+  MapMessage<WM_CLOSE, &ThisClass::OnClose>(),
+KV_END_MESSAGE_MAP()
+    // clang-format on
 
-        INT_PTR CDialog::DoModal() {
+    INT_PTR CDialog::DoModal() {
   if (m_hWnd != nullptr)
     return -1;
   CWindowCreationHook hook(*this);

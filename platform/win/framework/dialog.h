@@ -37,8 +37,14 @@ class CDialog : public CWnd {
   // Binds the controls; true lets the system give the focus to the first control.
   virtual BOOL OnInitDialog();
   virtual void DoDataExchange(CDataExchange& exchange);
+  // Esc, the cancel button and a close all end up in OnCancel, so a dialog that must not be
+  // left (an attempt running) refuses all three by overriding it.
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
+  // A close of the window (system menu, Alt+F4, a posted WM_CLOSE): cancel by default. Mapped
+  // here because the dialog manager turns a close into a cancel only while a cancel button
+  // is enabled, and posts it instead of sending it.
+  virtual void OnClose() { OnCancel(); }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,8 @@
 #include "platform/win/framework/window.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -8,10 +10,33 @@ namespace {
 // including those that use their own extra bytes (dialogs, controls).
 constexpr wchar_t WINDOW_OBJECT_PROPERTY[] = L"Kelvane.CWnd";
 
+// Counted per thread, not per object: a handler of one window may destroy another whose own
+// message is still on the stack (a parent ending itself from a child's click), and no object
+// may be finished before every frame that could still touch it has returned.
+thread_local int t_dispatchDepth = 0;
+thread_local std::vector<CWnd*>* t_pendingFinal = nullptr;
+
 }  // namespace
 
 CWnd::~CWnd() {
+  ForgetPendingFinal();
   UnsubclassWindow();
+}
+
+void CWnd::ForgetPendingFinal() {
+  if (t_pendingFinal == nullptr)
+    return;
+  std::erase(*t_pendingFinal, this);
+}
+
+void CWnd::RunPendingFinalMessages() {
+  while (t_pendingFinal != nullptr && !t_pendingFinal->empty()) {
+    CWnd* wnd = t_pendingFinal->front();
+    t_pendingFinal->erase(t_pendingFinal->begin());
+    wnd->OnFinalMessage();  // may destroy the object, and others with it
+  }
+  delete t_pendingFinal;
+  t_pendingFinal = nullptr;
 }
 
 const MessageMap* CWnd::ThisMessageMap() {
@@ -31,7 +56,7 @@ bool CWnd::Attach(HWND hwnd) {
   if (!::SetPropW(hwnd, WINDOW_OBJECT_PROPERTY, this))
     return false;
   m_hWnd = hwnd;
-  m_finalPending = false;
+  ForgetPendingFinal();
   return true;
 }
 
@@ -90,21 +115,22 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT CWnd::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const CurrentMessage current{message, wParam, lParam};
   const CurrentMessage* outer = std::exchange(m_current, &current);
-  ++m_dispatchDepth;
+  ++t_dispatchDepth;
   const LRESULT result = WindowProc(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    // The window is gone: detach now, but finish the object only when the outermost message
-    // has returned, since a handler further up the stack may still be running.
+    // The window is gone: detach now, but finish the object only when the thread's outermost
+    // message has returned, since a handler further up the stack may still be running.
     if (m_hWnd == hwnd)
       UnsubclassWindow();
-    m_finalPending = true;
+    if (t_pendingFinal == nullptr)
+      t_pendingFinal = new std::vector<CWnd*>;
+    if (std::find(t_pendingFinal->begin(), t_pendingFinal->end(), this) == t_pendingFinal->end()) {
+      t_pendingFinal->push_back(this);
+    }
   }
-  --m_dispatchDepth;
   m_current = outer;
-  if (m_dispatchDepth == 0 && m_finalPending) {
-    m_finalPending = false;
-    OnFinalMessage();  // may destroy this object: touch nothing after it
-  }
+  if (--t_dispatchDepth == 0)
+    RunPendingFinalMessages();  // may destroy this object: touch nothing after it
   return result;
 }
 

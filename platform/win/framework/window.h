@@ -48,8 +48,9 @@ class CWnd {
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
   // The previous window procedure with the message being handled; 0 once the window is gone.
   LRESULT Default();
-  // Runs once the window is destroyed and the outermost message in flight has returned, so an
-  // object may end its own life here even when it was destroyed inside one of its handlers.
+  // Runs once the window is destroyed and the thread's outermost message in flight has
+  // returned, so an object may end its own life here even when it (or a window it contains)
+  // was destroyed inside a handler that is still on the stack.
   virtual void OnFinalMessage() {}
 
   HWND m_hWnd = nullptr;
@@ -62,7 +63,10 @@ class CWnd {
   };
 
   static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // Finishes every object whose window was destroyed while messages were in flight.
+  static void RunPendingFinalMessages();
   LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  void ForgetPendingFinal();
   bool Attach(HWND hwnd);
   LRESULT CallPrevious(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -70,6 +74,4 @@ class CWnd {
 
   WNDPROC m_previousProc = nullptr;
   const CurrentMessage* m_current = nullptr;
-  int m_dispatchDepth = 0;
-  bool m_finalPending = false;
 };
