@@ -19,6 +19,8 @@ class CEmulatedSession {
   CEmulatedSession(const CEmulatedSession&) = delete;
   CEmulatedSession& operator=(const CEmulatedSession&) = delete;
 
+  CEmulatedNotebook& Notebook() { return *m_notebook; }
+
  private:
   class CPowerSystem final : public ISystem {
    public:
