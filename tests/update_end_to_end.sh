@@ -6,7 +6,7 @@
 # Usage: update_end_to_end.sh KELVANE_EXE KELVANE_CLI RUNNER...
 # With KELVANE_REGENERATE=1 it writes the reference images instead of comparing (after a change
 # of the art or the texts): tools/update-references.
-set -euo pipefail
+set -Eeuo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 EXE=$1
 CLI=$2
@@ -22,6 +22,7 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+trap 'echo "FAIL [${SIZE:-}]: line $LINENO: $BASH_COMMAND"' ERR
 
 fail() {
   echo "FAIL [$SIZE]: $* (after ${SECONDS} s)"
@@ -101,6 +102,18 @@ run_size() {  # WIDTH HEIGHT WINDOW_W WINDOW_H FULL
   app_start "$nb"
   window_place "$1" "$2" "$3" "$4"
   expect_full start
+  if [ "$5" = full ]; then
+    # A second program brings the first window to the front and ends.
+    "${RUNNER[@]}" "$EXE" "/emulate:$(win_path "$nb")" &
+    local second=$! i
+    for i in $(seq 150); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$second" 2>/dev/null && fail "a second kelvane.exe did not end"
+    wait "$second" 2>/dev/null || true
+    [ "$(xdotool search --onlyvisible --name '^Kelvane' | wc -l)" = 1 ] ||
+      fail "a second window appeared"
+    kill -0 "$APP_PID" 2>/dev/null || fail "the first program ended"
+    pass "a second kelvane.exe ends and leaves the first window"
+  fi
   click $CLOSE_BTN
   app_ended 10 || fail "Close did not end the program"
   pass "Close ends the program"
