@@ -11,7 +11,6 @@
 namespace {
 
 constexpr wchar_t WINDOW_TITLE[] = L"Kelvane";
-constexpr wchar_t EMULATED_SUFFIX[] = L" \u00B7 emulated";
 
 // What a screen is made of: each control's visibility and enabled state, and the message.
 struct CScreenSnapshot {
@@ -71,7 +70,7 @@ BOOL CUpdateDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   std::wstring title = WINDOW_TITLE;
   if (m_emulated)
-    title += EMULATED_SUFFIX;
+    title += UPDATE_EMULATED_SUFFIX;
   SetWindowTextW(title.c_str());
   SingleInstanceMarkWindow(m_hWnd);
   return TRUE;

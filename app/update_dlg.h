@@ -12,6 +12,9 @@
 #include "skin/skin_button.h"
 #include "skin/skin_label.h"
 
+// Beside the version and the title while the window runs against an emulated notebook.
+inline constexpr wchar_t UPDATE_EMULATED_SUFFIX[] = L" \u00B7 emulated";
+
 // What the layout pass reads of the screen and the user.
 struct UpdateScreenMetrics {
   int desktopWidth;
@@ -71,8 +74,6 @@ class CUpdateDlg : public CLayeredDialog, public CUpdateState {
   LRESULT OnDisplayChange(UINT bitsPerPixel, SIZE screen);
   bool RefuseEnding(UINT message, WPARAM wParam, LRESULT& result);
 
-  void LayoutButton(CSkinButton& button, const wchar_t* key, int x, int y, int width, int height,
-                    double scale);
   void LayoutVersion(double scale, int dpi);
   void SetVersionText();
   void Register(CSkinCtrl& control);

@@ -88,7 +88,7 @@ void CUpdateDlg::SetVersionText() {
     return;
   std::wstring text = UpdateVersionText(info->dwFileVersionMS, info->dwFileVersionLS);
   if (m_emulated)
-    text += L" \u00B7 emulated";
+    text += UPDATE_EMULATED_SUFFIX;
   m_lblVersion.SetWindowTextW(text.c_str());
 }
 
