@@ -44,6 +44,8 @@ class CEmulatedSession {
     }
     void ComInitialize() override { m_notebook.ComInitialize(); }
     void ComUninitialize() override { m_notebook.ComUninitialize(); }
+    bool AcquireAttemptLock() override { return m_notebook.AcquireAttemptLock(); }
+    void ReleaseAttemptLock() override { m_notebook.ReleaseAttemptLock(); }
 
    private:
     ISystem& m_notebook;
