@@ -17,13 +17,17 @@ start=$SECONDS
 export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
 
+# One snapshot of the tree, copied to both places: an edit during the run must not make the
+# two copies differ.
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+  xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
+  tar --null -T - -cf -) >"$work/sources.tar"
 build() {
   local src=$1
   mkdir -p "$src"
-  (cd "$root" && git ls-files -z --cached --others --exclude-standard |
-    xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
-    tar --null -T - -cf -) | tar -C "$src" -xf -
-  (cd "$src" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target package >/dev/null) ||
+  tar -C "$src" -xf "$work/sources.tar"
+  (cd "$src" && cmake --preset "$preset" >/dev/null &&
+    cmake --build --preset "$preset" --target package >/dev/null) ||
     fail "the package does not build in $src"
   ls "$src/build/$preset"/kelvane-*.zip
 }
