@@ -41,6 +41,7 @@ if ! cmp -s "$first" "$second"; then
   diff -rq "$work/ua" "$work/ub" || true
   fail "two builds of one commit gave different bytes"
 fi
-echo "$(basename "$first"): $(stat -c %s "$first") bytes, sha256 $(sha256sum "$first" | cut -c1-64)," \
-  "the same from both builds ($((SECONDS - start)) s)"
+echo "$(basename "$first"): $(stat -c %s "$first") bytes; sha256 of the first build" \
+  "$(sha256sum "$first" | cut -c1-64), of the second $(sha256sum "$second" | cut -c1-64)" \
+  "($((SECONDS - start)) s for both)"
 echo "1 passed, 0 failed"
