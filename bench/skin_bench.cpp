@@ -18,9 +18,6 @@
 
 namespace {
 
-// Over the message, where the wait screen shows it.
-constexpr DesignRect BENCH_SPINNER{714, 320, 132, 132};
-
 class CBenchDialog : public CLayeredDialog {
  public:
   explicit CBenchDialog(double scale) : CLayeredDialog(IDD_UPDATE, nullptr), m_scale(scale) {}
@@ -42,11 +39,11 @@ class CBenchDialog : public CLayeredDialog {
     const double s = m_scale;
     SetBackgroundImage(IMG_BACKGROUND, L"IMG", StartScreenModule(), s);
     StartScreenClose(m_close, s);
-    StartScreenPicture(m_bullet, IMG_MARKER, START_BULLET, s);
-    StartScreenPicture(m_acPicture, IMG_AC_PICTURE, START_AC_PICTURE, s);
-    StartScreenButton(m_update, L"Update", START_UPDATE, s);
+    StartScreenPicture(m_bullet, IMG_MARKER, LAYOUT_BULLET, s);
+    StartScreenPicture(m_acPicture, IMG_AC_PICTURE, LAYOUT_AC_PICTURE, s);
+    StartScreenButton(m_update, L"Update", LAYOUT_UPDATE, s);
     StartScreenMessage(m_message, s);
-    StartScreenPicture(m_spinner, IMG_SPINNER_FIRST, BENCH_SPINNER, s);
+    StartScreenPicture(m_spinner, IMG_SPINNER_FIRST, LAYOUT_SPINNER, s);
     for (CSkinCtrl* c : std::initializer_list<CSkinCtrl*>{&m_close, &m_bullet, &m_acPicture,
                                                           &m_update, &m_message, &m_spinner}) {
       AddSkinCtrl(c);
