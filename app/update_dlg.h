@@ -12,8 +12,10 @@
 #include "skin/skin_button.h"
 #include "skin/skin_label.h"
 
-// Beside the version and the title while the window runs against an emulated notebook.
+// Beside the title, and under the version, while the window runs against an emulated notebook.
+// The version label is too narrow for both on one line.
 inline constexpr wchar_t UPDATE_EMULATED_SUFFIX[] = L" \u00B7 emulated";
+inline constexpr wchar_t UPDATE_EMULATED_VERSION_LINE[] = L"\nemulated";
 
 // What the layout pass reads of the screen and the user.
 struct UpdateScreenMetrics {

@@ -88,7 +88,7 @@ void CUpdateDlg::SetVersionText() {
     return;
   std::wstring text = UpdateVersionText(info->dwFileVersionMS, info->dwFileVersionLS);
   if (m_emulated)
-    text += UPDATE_EMULATED_SUFFIX;
+    text += UPDATE_EMULATED_VERSION_LINE;
   m_lblVersion.SetWindowTextW(text.c_str());
 }
 

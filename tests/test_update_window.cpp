@@ -268,7 +268,7 @@ TEST_F(UpdateWindow, StartScreenTextsTitleAndVersion) {
   m_dlg->SetEmulated(true);
   ASSERT_TRUE(m_dlg->Create());
   EXPECT_EQ(m_dlg->GetWindowTextW(), L"Kelvane \u00B7 emulated");
-  EXPECT_EQ(m_dlg->m_lblVersion.GetWindowTextW(), L"V1.0.0.8 \u00B7 emulated");
+  EXPECT_EQ(m_dlg->m_lblVersion.GetWindowTextW(), L"V1.0.0.8\nemulated");
 }
 
 TEST_F(UpdateWindow, FullUpdateReachesSuccess) {
