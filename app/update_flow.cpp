@@ -1,5 +1,7 @@
 // What the main window does when its buttons are pressed: the update attempt with its checks,
 // the wait loop with the spinner, the result message, and the power-off.
+#include <chrono>
+
 #include "app/lang_strings.h"
 #include "app/result_message.h"
 #include "app/update_dlg.h"
@@ -103,18 +105,26 @@ void CUpdateDlg::RunAttempt() {
 void CUpdateDlg::WaitForWorker() {
   bool quit = false;
   WPARAM quitCode = 0;
-  while (::WaitForSingleObject(m_worker, WAIT_TURN_MS) == WAIT_TIMEOUT) {
+  // Each wait gives up what the turn before it took, so that the spinner keeps ten frames a
+  // second however long a composition takes; a turn never waits longer than 100 ms.
+  DWORD wait = WAIT_TURN_MS;
+  while (::WaitForSingleObject(m_worker, wait) == WAIT_TIMEOUT) {
+    const auto begun = std::chrono::steady_clock::now();
     SpinnerTurn();
     MSG msg;
-    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-      continue;
-    if (msg.message == WM_QUIT) {
-      quit = true;
-      quitCode = msg.wParam;
-      continue;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        quitCode = msg.wParam;
+      } else {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+      }
     }
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - begun)
+                           .count();
+    wait = spent >= WAIT_TURN_MS ? 0 : WAIT_TURN_MS - static_cast<DWORD>(spent);
   }
   // A quit request taken from the queue during the attempt is passed on after it.
   if (quit)
