@@ -11,8 +11,8 @@ bool CEmulatedSession::CPowerSystem::RequestPowerOff() {
   return EmuRecordPowerOff(m_folder);
 }
 
-std::unique_ptr<CEmulatedSession> CEmulatedSession::Start(const std::filesystem::path& folder) {
-  std::string error;
+std::unique_ptr<CEmulatedSession> CEmulatedSession::Start(const std::filesystem::path& folder,
+                                                          std::string& error) {
   auto notebook = CEmulatedNotebook::Load(folder, error);
   if (!notebook)
     return nullptr;

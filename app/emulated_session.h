@@ -13,8 +13,14 @@
 
 class CEmulatedSession {
  public:
-  // Null when the folder does not describe a notebook.
-  static std::unique_ptr<CEmulatedSession> Start(const std::filesystem::path& folder);
+  // Null, with the reason in error, when the folder does not describe a notebook or another
+  // run holds it.
+  static std::unique_ptr<CEmulatedSession> Start(const std::filesystem::path& folder,
+                                                 std::string& error);
+  static std::unique_ptr<CEmulatedSession> Start(const std::filesystem::path& folder) {
+    std::string ignored;
+    return Start(folder, ignored);
+  }
   ~CEmulatedSession();
   CEmulatedSession(const CEmulatedSession&) = delete;
   CEmulatedSession& operator=(const CEmulatedSession&) = delete;

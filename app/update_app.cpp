@@ -9,6 +9,7 @@
 #include "app/options.h"
 #include "app/single_instance.h"
 #include "app/update_dlg.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -53,13 +54,22 @@ BOOL CUpdateApp::InitInstance() {
 
   std::unique_ptr<CEmulatedSession> emulation;
   if (!m_emulate.empty()) {
-    emulation = CEmulatedSession::Start(m_emulate);
+    std::string error;
+    emulation = CEmulatedSession::Start(m_emulate, error);
     // A folder that is no notebook must not fall back to the real hardware.
-    if (!emulation)
+    if (!emulation) {
+      ReportUnusableEmulation(error);
       return FALSE;
+    }
   }
   RunMainWindow();
   return FALSE;
+}
+
+void CUpdateApp::ReportUnusableEmulation(const std::string& error) const {
+  const std::wstring text =
+      L"The emulated notebook in " + m_emulate + L" cannot be used: " + WideFromUtf8(error) + L".";
+  ::MessageBoxW(nullptr, text.c_str(), L"Kelvane", MB_ICONERROR | MB_OK);
 }
 
 void CUpdateApp::RunMainWindow() {

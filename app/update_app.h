@@ -26,4 +26,5 @@ class CUpdateApp : public CApp {
 
  private:
   void RunMainWindow();
+  void ReportUnusableEmulation(const std::string& error) const;
 };
