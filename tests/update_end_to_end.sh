@@ -119,6 +119,25 @@ run_size() {  # WIDTH HEIGHT WINDOW_W WINDOW_H FULL
   pass "Close ends the program"
   app_stop
 
+  if [ "$5" = full ]; then
+    # A folder that is no notebook: the reason in a message box, never the real hardware.
+    mkdir -p "$WORK/empty"
+    "${RUNNER[@]}" "$EXE" "/emulate:$(win_path "$WORK/empty")" &
+    APP_PID=$!
+    local box= i
+    for i in $(seq 150); do
+      box=$(xdotool search --onlyvisible --name '^Kelvane$' 2>/dev/null | head -n 1) && [ -n "$box" ] && break
+      sleep 0.1
+    done
+    [ -n "$box" ] || fail "no message for a folder that is no notebook"
+    eval "$(xdotool getwindowgeometry --shell "$box")"
+    [ "$WIDTH" -lt 700 ] || fail "the main window opened on a folder that is no notebook"
+    xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool key Return
+    app_ended 10 || fail "the program did not end after its message"
+    pass "a folder that is no notebook is said in a message box"
+    app_stop
+  fi
+
   # A full update, then "later" closes and the notebook holds the new firmware.
   notebook_make "$nb"
   app_start "$nb"
