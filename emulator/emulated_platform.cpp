@@ -3,6 +3,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "emulator/emulated_power.h"
+
 namespace {
 
 constexpr DeviceHandle EMU_DEVICE_HANDLE = 0x4143;
@@ -102,13 +104,5 @@ void CEmulatedSystem::Wait(uint32_t milliseconds) {
 }
 
 PowerSource CEmulatedSystem::AcPowerSource() {
-  switch (m_config.ac) {
-    case EmuAcState::Online:
-      return PowerSource::Ac;
-    case EmuAcState::Offline:
-      return PowerSource::Battery;
-    case EmuAcState::Unknown:
-      break;
-  }
-  return PowerSource::Unknown;
+  return EmuPowerSourceOf(m_config.ac);
 }

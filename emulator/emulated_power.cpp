@@ -15,7 +15,11 @@ PowerSource EmuAcPowerNow(const std::filesystem::path& folder) {
   std::string error;
   if (!NotebookConfigFromIni(CNotebookIni::Parse(text), config, error))
     return PowerSource::Unknown;
-  switch (config.ac) {
+  return EmuPowerSourceOf(config.ac);
+}
+
+PowerSource EmuPowerSourceOf(EmuAcState state) {
+  switch (state) {
     case EmuAcState::Online:
       return PowerSource::Ac;
     case EmuAcState::Offline:

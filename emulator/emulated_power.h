@@ -5,10 +5,13 @@
 // the system.
 #include <filesystem>
 
+#include "emulator/notebook_config.h"
 #include "platform/system.h"
 
 inline constexpr char EMU_POWER_OFF_LOG[] = "poweroff.log";
 
+// What the power query answers for an AcOnline value.
+PowerSource EmuPowerSourceOf(EmuAcState state);
 // AcOnline of the folder's notebook.ini now; Unknown when the file cannot be read or the
 // value is not one the key takes.
 PowerSource EmuAcPowerNow(const std::filesystem::path& folder);
