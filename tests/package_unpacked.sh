@@ -47,6 +47,8 @@ notebook=$work/notebook
 WINEDEBUG=-all "$here/../notebooks/make-demo" "$pkg/kelvane-cli.exe" "$notebook" "${runner[@]}"
 sed -i 's/^Clock=.*/Clock=instant/' "$notebook/notebook.ini"
 mv "$notebook/data/newer.bin" "$pkg/data/"
+# Without a data folder of its own the notebook leaves the programs to the package's.
+rm -rf "$notebook/data"
 nb=$(path_arg "$notebook")
 cd "$work"  # not the package: the programs find data beside themselves
 
@@ -59,7 +61,11 @@ if [ "$part" = window ]; then
     kill -0 "$program_pid" 2>/dev/null || fail "kelvane.exe ended without showing its window"
     sleep 0.1
   done
-  xdotool search --onlyvisible --name '^Kelvane' >/dev/null || fail "no window titled 'Kelvane'"
+  window=$(xdotool search --onlyvisible --name '^Kelvane' | head -n 1)
+  [ -n "$window" ] || fail "no window titled 'Kelvane'"
+  # The main window, not a message about an unusable notebook.
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  [ "$WIDTH" -ge 780 ] || fail "a window of $WIDTH x $HEIGHT, not the main window"
   echo "1 passed, 0 failed"
   exit 0
 fi

@@ -107,7 +107,11 @@ app_stop() {
     wait "$APP_PID" 2>/dev/null || true
   fi
   APP_PID=
-  source "$HERE/../tools/wine-env" "${WINE_ARCH:-win64}"
+  # The server of the prefix the programs run in (the runner's architecture word, when given):
+  # only a new server takes a new screen size.
+  local arch=${WINE_ARCH:-}
+  [ -n "$arch" ] || case " ${RUNNER[*]:-} " in *" win32 "*) arch=win32 ;; *) arch=win64 ;; esac
+  source "$HERE/../tools/wine-env" "$arch"
   # Wait for the server to go: a program started while it ends finds no server.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
