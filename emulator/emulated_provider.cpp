@@ -1,8 +1,8 @@
 #include "emulator/emulated_provider.h"
 
 #include <cwctype>
-#include <map>
-#include <set>
+
+#include "platform/wmi_memory_object.h"
 
 namespace {
 
@@ -18,63 +18,6 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
   }
   return true;
 }
-
-// Instances, classes, signatures and parameter objects alike: named values, and on a class the
-// methods with the names of their in-parameters.
-class CEmuObject final : public IWmiObject {
- public:
-  using Methods = std::map<std::wstring, std::set<std::wstring>>;
-
-  explicit CEmuObject(std::set<std::wstring> declared = {}, Methods methods = {})
-      : m_declared(std::move(declared)), m_methods(std::move(methods)) {}
-
-  bool Get(const wchar_t* name, WmiValue& value) override {
-    const auto found = m_values.find(name);
-    if (found == m_values.end())
-      return false;
-    value = found->second;
-    return true;
-  }
-  bool Put(const wchar_t* name, const WmiValue& value) override {
-    if (!m_declared.empty() && !m_declared.contains(name))
-      return false;
-    m_values[name] = value;
-    return true;
-  }
-  bool GetMethod(const wchar_t* name, std::unique_ptr<IWmiObject>* inSignature) override {
-    const auto found = m_methods.find(name);
-    if (found == m_methods.end())
-      return false;
-    if (inSignature) {
-      inSignature->reset(found->second.empty() ? nullptr : new CEmuObject(found->second));
-    }
-    return true;
-  }
-  bool SpawnInstance(std::unique_ptr<IWmiObject>& instance) override {
-    instance = std::make_unique<CEmuObject>(m_declared, m_methods);
-    return true;
-  }
-  void Set(const wchar_t* name, const WmiValue& value) { m_values[name] = value; }
-
- private:
-  std::set<std::wstring> m_declared;
-  Methods m_methods;
-  std::map<std::wstring, WmiValue> m_values;
-};
-
-class CEmuEnumerator final : public IWmiEnumerator {
- public:
-  explicit CEmuEnumerator(std::unique_ptr<IWmiObject> only) : m_next(std::move(only)) {}
-  bool Next(std::unique_ptr<IWmiObject>& object) override {
-    if (!m_next)
-      return false;
-    object = std::move(m_next);
-    return true;
-  }
-
- private:
-  std::unique_ptr<IWmiObject> m_next;
-};
 
 class CEmuServices final : public IWmiServices {
  public:
@@ -128,8 +71,8 @@ bool GetInt(IWmiObject* in, const wchar_t* name, int32_t& value) {
   return true;
 }
 
-std::unique_ptr<CEmuObject> OutParams(int32_t returnValue) {
-  auto out = std::make_unique<CEmuObject>();
+std::unique_ptr<CWmiMemoryObject> OutParams(int32_t returnValue) {
+  auto out = std::make_unique<CWmiMemoryObject>();
   out->Set(L"ReturnValue", WmiValue::Int(returnValue));
   return out;
 }
@@ -166,22 +109,22 @@ bool CEmulatedProvider::Query(const wchar_t* language, const wchar_t* query,
   }
   std::unique_ptr<IWmiObject> instance;
   if (!m_config.faults.noController) {
-    auto object = std::make_unique<CEmuObject>();
+    auto object = std::make_unique<CWmiMemoryObject>();
     object->Set(L"ControllerId", WmiValue::Str(EMU_CONTROLLER_ID));
     instance = std::move(object);
   }
-  result = std::make_unique<CEmuEnumerator>(std::move(instance));
+  result = std::make_unique<CWmiSingleEnumerator>(std::move(instance));
   return true;
 }
 
 bool CEmulatedProvider::ClassObject(const wchar_t* path, std::unique_ptr<IWmiObject>& object) {
   if (!path || !SameText(path, EMU_CLASS))
     return false;
-  object = std::make_unique<CEmuObject>(
+  object = std::make_unique<CWmiMemoryObject>(
       std::set<std::wstring>{},
-      CEmuObject::Methods{{L"GetCurrentNvmVersion", {}},
-                          {L"ReadFirmware", {L"offset", L"length"}},
-                          {L"UpdateFirmware", {L"BufferSize", L"Buffer"}}});
+      CWmiMemoryObject::Methods{{L"GetCurrentNvmVersion", {}},
+                                {L"ReadFirmware", {L"offset", L"length"}},
+                                {L"UpdateFirmware", {L"BufferSize", L"Buffer"}}});
   return true;
 }
 

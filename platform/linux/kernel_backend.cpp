@@ -33,9 +33,9 @@ class CKernelServices final : public IWmiServices {
   bool GetObjectByPath(const wchar_t* path, std::unique_ptr<IWmiObject>& object) override {
     if (!path || !KernelSameText(path, KERNEL_CLASS))
       return false;
-    object = std::make_unique<CKernelWmiObject>(
+    object = std::make_unique<CWmiMemoryObject>(
         std::set<std::wstring>{},
-        CKernelWmiObject::Methods{{L"GetCurrentNvmVersion", {}},
+        CWmiMemoryObject::Methods{{L"GetCurrentNvmVersion", {}},
                                   {L"ReadFirmware", {L"offset", L"length"}},
                                   {L"UpdateFirmware", {L"BufferSize", L"Buffer"}}});
     return true;

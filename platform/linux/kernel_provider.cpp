@@ -125,11 +125,11 @@ bool CKernelBackend::CState::SelectRouter() {
 bool CKernelBackend::CState::Query(std::unique_ptr<IWmiEnumerator>& result) {
   std::unique_ptr<IWmiObject> instance;
   if (SelectRouter()) {
-    auto object = std::make_unique<CKernelWmiObject>();
+    auto object = std::make_unique<CWmiMemoryObject>();
     object->Set(L"ControllerId", WmiValue::Str(WideFromUtf8(m_router)));
     instance = std::move(object);
   }
-  result = std::make_unique<CKernelWmiEnumerator>(std::move(instance));
+  result = std::make_unique<CWmiSingleEnumerator>(std::move(instance));
   return true;
 }
 

@@ -10,7 +10,7 @@
 
 #include "platform/linux/kernel_backend.h"
 #include "platform/linux/kernel_tree.h"
-#include "platform/linux/kernel_wmi_object.h"
+#include "platform/wmi_memory_object.h"
 
 inline constexpr wchar_t KERNEL_NAMESPACE[] = L"ROOT\\Intel\\Thunderbolt";
 inline constexpr wchar_t KERNEL_CLASS[] = L"SdkTbtController";
@@ -39,8 +39,8 @@ inline bool KernelIsPermissionError(int error) {
   return error == EACCES || error == EPERM;
 }
 
-inline std::unique_ptr<CKernelWmiObject> KernelOutParams(int32_t returnValue) {
-  auto out = std::make_unique<CKernelWmiObject>();
+inline std::unique_ptr<CWmiMemoryObject> KernelOutParams(int32_t returnValue) {
+  auto out = std::make_unique<CWmiMemoryObject>();
   out->Set(L"ReturnValue", WmiValue::Int(returnValue));
   return out;
 }

@@ -1,17 +1,18 @@
 #pragma once
-// The WMI objects of the kernel back end: named values, and on the class object the methods
-// with the names of their in-parameters.
+// WMI objects held in the process, for the providers that are not the system's (the emulated
+// notebook, the Linux kernel back end): instances, classes, signatures and parameter objects
+// alike are named values, and a class has its methods with the names of their in-parameters.
 #include <map>
 #include <set>
 #include <string>
 
 #include "platform/wmi_model.h"
 
-class CKernelWmiObject final : public IWmiObject {
+class CWmiMemoryObject final : public IWmiObject {
  public:
   using Methods = std::map<std::wstring, std::set<std::wstring>>;
 
-  explicit CKernelWmiObject(std::set<std::wstring> declared = {}, Methods methods = {})
+  explicit CWmiMemoryObject(std::set<std::wstring> declared = {}, Methods methods = {})
       : m_declared(std::move(declared)), m_methods(std::move(methods)) {}
 
   bool Get(const wchar_t* name, WmiValue& value) override;
@@ -27,9 +28,9 @@ class CKernelWmiObject final : public IWmiObject {
 };
 
 // One instance, then the end.
-class CKernelWmiEnumerator final : public IWmiEnumerator {
+class CWmiSingleEnumerator final : public IWmiEnumerator {
  public:
-  explicit CKernelWmiEnumerator(std::unique_ptr<IWmiObject> only) : m_next(std::move(only)) {}
+  explicit CWmiSingleEnumerator(std::unique_ptr<IWmiObject> only) : m_next(std::move(only)) {}
   bool Next(std::unique_ptr<IWmiObject>& object) override {
     if (!m_next)
       return false;
